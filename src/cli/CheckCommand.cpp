@@ -1,0 +1,59 @@
+// zep-cli check: loads every runnable test of a test set and prints what the loader reported.
+#include "cli/CliArgs.h"
+#include "cli/CliCommands.h"
+#include "cli/CliTestSet.h"
+#include "common/TextFile.h"
+
+#include <cstdio>
+#include <set>
+
+namespace zep::cli {
+
+namespace {
+
+// The path of the test's own file (not of its last include), or the path tried when it is missing.
+std::string MainCasePath(const CliTestSet& set, const std::string& key) {
+    std::string path;
+    if (set.loader.FindTestCaseFile(key, path)) return path;
+    return JoinPath(set.model.TestDirectory, key);
+}
+
+} // namespace
+
+int RunCheck(const Args& args) {
+    CliArgs parsed;
+    if (auto error = parsed.Parse(args, {"test", "settings"}, {});
+        !error.empty() || parsed.Positionals().size() != 1) {
+        PrintError(error.empty() ? "usage: zep-cli check TESTSETFILE [--test KEY] [--settings FILE]" : error);
+        return ExitUsage;
+    }
+    auto set = OpenTestSetOrReport(parsed.Positionals()[0]);
+    if (!set) return ExitUsage;
+
+    std::vector<TestEntry> entries;
+    if (auto key = parsed.Value("test")) {
+        entries.push_back(set->EntryForKey(*key));
+    } else {
+        std::set<std::string> seen;
+        for (const auto& group : set->model.Groups)
+            for (auto& entry : set->loader.TestList(group))
+                if (!entry.Heading && seen.insert(entry.Key).second) entries.push_back(std::move(entry));
+    }
+
+    bool anyReported = false;
+    std::string out;
+    for (const auto& entry : entries) {
+        if (entry.Heading) continue;
+        set->report.Clear();
+        set->loader.SelectTest(entry);
+        if (set->report.Empty()) continue;
+        anyReported = true;
+        out += "== " + entry.Key + " (" + MainCasePath(*set, entry.Key) + ")\n";
+        out += set->report.PlainText();
+        if (!out.empty() && out.back() != '\n') out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return anyReported ? ExitFailed : ExitOk;
+}
+
+} // namespace zep::cli

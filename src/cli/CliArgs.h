@@ -1,0 +1,38 @@
+// Command-line parsing shared by the zep-cli sub-commands.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zep::cli {
+
+// Exit statuses of every program.
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+
+// Options of one sub-command: "--name VALUE" options (repeatable), "--flag" switches and positionals.
+class CliArgs {
+public:
+    // valueOptions and flagOptions name the accepted options without their leading "--".
+    // Returns an error text for an unknown option or a missing value, else empty.
+    std::string Parse(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
+                      const std::vector<std::string>& flagOptions);
+
+    bool Has(const std::string& name) const { return values_.count(name) || flags_.count(name); }
+    std::optional<std::string> Value(const std::string& name) const;
+    std::vector<std::string> Values(const std::string& name) const;
+    const std::vector<std::string>& Positionals() const { return positionals_; }
+
+private:
+    std::map<std::string, std::vector<std::string>> values_;
+    std::map<std::string, bool> flags_;
+    std::vector<std::string> positionals_;
+};
+
+// Writes "zep-cli: " + message as one line on standard error.
+void PrintError(const std::string& message);
+
+} // namespace zep::cli

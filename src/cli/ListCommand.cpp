@@ -1,0 +1,30 @@
+// zep-cli list: the groups of a test set and their test lists.
+#include "cli/CliArgs.h"
+#include "cli/CliCommands.h"
+#include "cli/CliTestSet.h"
+
+#include <cstdio>
+
+namespace zep::cli {
+
+int RunList(const Args& args) {
+    CliArgs parsed;
+    if (auto error = parsed.Parse(args, {}, {}); !error.empty() || parsed.Positionals().size() != 1) {
+        PrintError(error.empty() ? "usage: zep-cli list TESTSETFILE" : error);
+        return ExitUsage;
+    }
+    auto set = OpenTestSetOrReport(parsed.Positionals()[0]);
+    if (!set) return ExitUsage;
+    std::string out;
+    for (const auto& group : set->model.Groups) {
+        out += group + "\n";
+        for (const auto& entry : set->loader.TestList(group)) {
+            out += std::string(2 + 2 * static_cast<size_t>(entry.Level), ' ');
+            out += entry.Key + "\t" + entry.Text + "\n";
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return ExitOk;
+}
+
+} // namespace zep::cli

@@ -1,0 +1,212 @@
+// Reading user text files and writing files atomically.
+#include "common/TextFile.h"
+
+#include "common/StringOp.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace zep {
+
+bool IsValidUtf8(std::string_view bytes) {
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        uint32_t code = 0;
+        if ((c & 0xE0) == 0xC0) length = 2, code = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0) length = 3, code = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0) length = 4, code = c & 0x07;
+        else return false;
+        if (i + length > n) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto cc = static_cast<unsigned char>(bytes[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            code = (code << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+        if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+            code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) out += ch;
+        else if (c < 0xA0) AppendUtf8(out, kCp1252High[c - 0x80]);
+        else AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::string DecodeUserText(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) {
+        if (StartsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
+        return std::string(bytes);
+    }
+    return Windows1252ToUtf8(bytes);
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\r') continue;
+        lines.emplace_back(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < n) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes;
+    in.seekg(0, std::ios::end);
+    const auto size = in.tellg();
+    if (size > 0) {
+        bytes.resize(static_cast<size_t>(size));
+        in.seekg(0, std::ios::beg);
+        in.read(bytes.data(), size);
+        bytes.resize(static_cast<size_t>(in.gcount()));
+    }
+    return bytes;
+}
+
+std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem::path& path) {
+    auto bytes = ReadFileBytes(path);
+    if (!bytes) return std::nullopt;
+    return SplitLines(DecodeUserText(*bytes));
+}
+
+std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+    namespace fs = std::filesystem;
+    static std::mt19937_64 generator{std::random_device{}()};
+    fs::path temporary = path;
+    temporary += ".tmp" + std::to_string(generator() % 1000000000ULL);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) return "cannot create \"" + temporary.string() + "\": " + std::strerror(errno);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return "cannot write \"" + temporary.string() + "\"";
+        }
+    }
+#ifndef _WIN32
+    // Make the data durable before the rename makes it visible under the real name.
+    const int fd = ::open(temporary.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return "cannot replace \"" + path.string() + "\": " + ec.message();
+    }
+    return {};
+}
+
+std::optional<std::filesystem::path> FindPathIgnoringCase(const std::filesystem::path& directory,
+                                                          std::string_view relativeName) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (relativeName.empty()) return std::nullopt;
+    const fs::path direct = directory / fs::path(std::string(relativeName));
+    if (fs::is_regular_file(direct, ec)) return direct;
+
+    std::string normalised(relativeName);
+    for (char& c : normalised)
+        if (c == '\\') c = '/';
+    fs::path current = directory;
+    const auto parts = SplitText(normalised, '/');
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const std::string& part = parts[k];
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            current = current / "..";
+            continue;
+        }
+        const bool last = k + 1 == parts.size();
+        fs::path exact = current / part;
+        if (last ? fs::is_regular_file(exact, ec) : fs::is_directory(exact, ec)) {
+            current = exact;
+            continue;
+        }
+        std::optional<fs::path> match;
+        for (fs::directory_iterator it(current.empty() ? fs::path(".") : current, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (!EqualsIgnoreCase(it->path().filename().string(), part)) continue;
+            if (last ? it->is_regular_file(ec) : it->is_directory(ec)) {
+                match = current / it->path().filename();
+                break;
+            }
+        }
+        if (!match) return std::nullopt;
+        current = *match;
+    }
+    if (!fs::is_regular_file(current, ec)) return std::nullopt;
+    return current;
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+    if (directory.empty()) return std::string(name);
+    return (std::filesystem::path(std::string(directory)) / std::string(name)).string();
+}
+
+} // namespace zep

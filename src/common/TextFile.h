@@ -1,0 +1,44 @@
+// Reading the text files users write (test sets, test cases, message and settings files) and
+// writing files so that a crash or a full disk never leaves a half-written one behind.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zep {
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Windows-1252 bytes to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// Valid UTF-8 (an optional byte-order mark removed) stays as it is, anything else is taken as
+// Windows-1252 and converted.
+std::string DecodeUserText(std::string_view bytes);
+
+// Splits at CR LF, LF or a lone CR. A final line end does not make an extra empty line.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// The whole file as bytes; nullopt when it cannot be opened.
+std::optional<std::string> ReadFileBytes(const std::filesystem::path& path);
+
+// The decoded lines of a user file; nullopt when it cannot be opened.
+std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem::path& path);
+
+// Writes bytes to a temporary file beside path, flushes it and renames it into place.
+// Returns an empty string on success, else a message naming the file and the reason.
+std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Finds an existing file for a name written on a case-insensitive system: the exact path when it
+// exists, else each component matched case-insensitively in its directory. Both "/" and "\" in
+// relative names separate components.
+std::optional<std::filesystem::path> FindPathIgnoringCase(const std::filesystem::path& directory,
+                                                          std::string_view relativeName);
+
+// Joins a directory and a file name with the platform's separator.
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+} // namespace zep

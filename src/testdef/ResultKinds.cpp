@@ -1,0 +1,72 @@
+// The vocabularies of command kinds and result kinds.
+#include "testdef/ResultKinds.h"
+
+#include "common/StringOp.h"
+
+namespace zep {
+
+const std::vector<CommandKind>& StandardCommandKinds() {
+    static const std::vector<CommandKind> kinds = {
+        {"Comment", "Comment"},         {"Message", "Message"},         {"Calculator", "Calculator"},
+        {"Limit", "Limit Eval"},        {"Wait", "Wait"},               {"ProcessCall", "Process Call"},
+        {"DOSCommand", "DOS command"},  {"Shell", "shell call"},        {"Store", "store value"},
+    };
+    return kinds;
+}
+
+ResultSpec ParseResultSpec(std::string_view text) {
+    ResultSpec spec;
+    std::string_view keyword = text;
+    std::string argument;
+    if (text.find(']') != std::string_view::npos && text.find('[') != std::string_view::npos) {
+        const size_t open = text.find('[');
+        keyword = text.substr(0, open);
+        const size_t close = text.find(']', open + 1);
+        // A "]" only before the "[" leaves the argument running to the end of the text.
+        argument = std::string(text.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                                     : close - open - 1));
+    }
+    const size_t suffixAt = keyword.find("__");
+    if (suffixAt != std::string_view::npos) {
+        const std::string_view suffix = keyword.substr(suffixAt + 2);
+        spec.NoScaling = suffix.find('B') != std::string_view::npos;
+        spec.NoStatistics = suffix.find('S') != std::string_view::npos;
+        keyword = keyword.substr(0, suffixAt);
+    }
+    const std::string word = StripText(keyword);
+    struct Exact {
+        std::string_view keyword;
+        int32_t kind;
+    };
+    static constexpr Exact exact[] = {
+        {"NoResult", ResultKind::NoResult},   {"IsACPTab", ResultKind::ACPTab},
+        {"IsMSUM", ResultKind::MSUM},         {"IsBoolean0_OK", ResultKind::Boolean0_OK},
+        {"IsString", ResultKind::String},     {"IsValueTable", ResultKind::ValueTable},
+        {"IsBinFile", ResultKind::BinFile},   {"IsRawFile", ResultKind::RawFile},
+    };
+    for (const auto& entry : exact) {
+        if (word == entry.keyword) {
+            spec.Kind = entry.kind;
+            spec.Argument = argument;
+            return spec;
+        }
+    }
+    if (StartsWith(word, "IsList")) {
+        spec.Kind = ResultKind::List;
+        spec.ListName = word.substr(6);
+        spec.Argument = argument;
+        return spec;
+    }
+    spec.Kind = ResultKind::Number;
+    spec.Argument = word.size() > 2 ? word.substr(2) : std::string();
+    return spec;
+}
+
+std::string_view ResultKindName(int32_t kind) {
+    static constexpr std::string_view names[] = {"NoResult", "Is",     "IsString", "IsValueTable", "IsACPTab",
+                                                 "IsBoolean0_OK", "IsList", "IsBinFile", "IsMSUM", "IsRawFile"};
+    if (kind < 0 || kind > 9) return {};
+    return names[kind];
+}
+
+} // namespace zep

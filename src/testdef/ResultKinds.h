@@ -1,0 +1,20 @@
+// The vocabularies of command kinds and result kinds.
+#pragma once
+
+#include "testdef/TestModel.h"
+
+#include <string_view>
+#include <vector>
+
+namespace zep {
+
+// The nine command kinds, in code order (index 0 holds kind 1).
+const std::vector<CommandKind>& StandardCommandKinds();
+
+// Parses a result-kind field such as "IsdBm", "IsString__S" or "IsBinFile[trace.bin]".
+ResultSpec ParseResultSpec(std::string_view text);
+
+// The keyword of a result kind code ("NoResult", "Is", ...); empty for an unknown code.
+std::string_view ResultKindName(int32_t kind);
+
+} // namespace zep

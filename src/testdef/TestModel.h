@@ -1,0 +1,154 @@
+// The in-memory test model: instrument needs, blocks, command lines and variables of the loaded
+// test set and test case.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zep {
+
+// Result kinds of an instrument answer (the result-kind field of a command or variable line).
+namespace ResultKind {
+constexpr int32_t NoResult = 0;
+constexpr int32_t Number = 1; // "Is" followed by the unit
+constexpr int32_t String = 2;
+constexpr int32_t ValueTable = 3;
+constexpr int32_t ACPTab = 4;
+constexpr int32_t Boolean0_OK = 5;
+constexpr int32_t List = 6;
+constexpr int32_t BinFile = 7;
+constexpr int32_t MSUM = 8;
+constexpr int32_t RawFile = 9;
+} // namespace ResultKind
+
+// Command kinds carried out by the sequencer itself; a command line stores the negated code.
+namespace CommandKindCode {
+constexpr int16_t Comment = 1;
+constexpr int16_t Message = 2;
+constexpr int16_t Calculator = 3;
+constexpr int16_t Limit = 4;
+constexpr int16_t Wait = 5;
+constexpr int16_t ProcessCall = 6;
+constexpr int16_t DOSCommand = 7;
+constexpr int16_t Shell = 8;
+constexpr int16_t Store = 9;
+} // namespace CommandKindCode
+
+constexpr int16_t UnknownIndex = -10;
+constexpr int CommandKindCount = 9;
+constexpr size_t SentTextWidth = 100;
+
+struct ResultSpec {
+    std::string Text;
+    int32_t Kind = ResultKind::NoResult;
+    std::string ListName;
+    std::string RawValue;
+    std::string Value;
+    std::string Format;
+    std::string Argument;
+    bool NoScaling = false;
+    bool NoStatistics = false;
+    std::string ValueText;
+};
+
+struct InstrumentNeed {
+    std::string Name;
+    std::string Type;
+    std::vector<std::string> Options;
+    bool Used = false;
+    int32_t CheckState = 0;
+    int16_t DeviceIndex = -1;
+    bool ResetAtStart = false;
+    std::string ErrorQuery;
+    std::string ResetCommand;
+    std::string ClearCommand;
+    int32_t CurrentLine = -1;
+    // Filled by the pre-run check and the instruments panel, left empty by the loader.
+    int16_t AvailableIndex = -1;
+    bool ResetMarked = false;
+};
+
+struct CommandKind {
+    std::string Keyword;
+    std::string DisplayName;
+};
+
+struct BlockDef {
+    std::string Name;
+    std::string Caption;
+    bool IsParallel = false;
+    int32_t RunState = 0;
+    bool ErrorFlag = false;
+    int16_t LoopCount = 1;
+};
+
+struct CommandLine {
+    int16_t BlockIndex = 0;
+    int16_t InstrumentIndex = 0;
+    std::string CommandText;
+    std::string SentText = std::string(SentTextWidth, ' ');
+    bool SendFlag = false;
+    int32_t Status = 0;
+    std::string Label;
+    ResultSpec Result;
+    float LastTime = -1.0F;
+    std::vector<double> TimeHistory{-1.0};
+    std::string ErrorText;
+    std::string ErrorDetail;
+
+    bool IsCommandKind() const { return InstrumentIndex < 0 && InstrumentIndex >= -CommandKindCount; }
+};
+
+struct VariableDef {
+    std::string Name;
+    ResultSpec Result;
+};
+
+enum VariableTable : int { SetVariableTable = 0, CaseVariableTable = 1, RunVariableTable = 2 };
+
+// One entry of a group's test list: a runnable test (key = case name) or a heading (BASE_nnn).
+struct TestEntry {
+    std::string Key;
+    std::string Text;
+    int Level = 0;
+    bool Heading = false;
+};
+
+struct TestGroup {
+    std::string Name;
+    std::vector<TestEntry> Tests;
+};
+
+// The program-wide model. Tables start empty; the first real element has index 0.
+struct TestModel {
+    // Set model, from one test-set load to the next.
+    std::string TestDirectory;
+    std::string TestSetFileName;
+    std::string MessageFilePath;
+    std::vector<std::string> Groups;
+    std::vector<VariableDef> SetVariables;
+    bool InstrumentsPrepared = false;
+
+    // Selection.
+    std::string SelectedTestKey;
+    std::string SelectedTestText;
+
+    // Case model, rebuilt by every test-case load.
+    std::vector<InstrumentNeed> Instruments;
+    std::vector<BlockDef> Blocks;
+    std::vector<CommandLine> Commands;
+    std::vector<CommandKind> CommandKinds;
+    std::vector<VariableDef> CaseVariables;
+    std::vector<VariableDef> RunVariables;
+    std::string TestCasePath;
+    std::filesystem::file_time_type TestCaseStamp{};
+    bool TestCaseFound = false;
+    bool CommandsPresent = false;
+    bool NoOpc = false;
+
+    std::vector<VariableDef>& VariableTableOf(int table);
+};
+
+} // namespace zep
