@@ -37,13 +37,16 @@ InstrumentNeed ParseNeedFields(const std::vector<std::string>& fields) {
     need.ErrorQuery = FieldOr(fields, 2);
     if (need.ErrorQuery.empty()) need.ErrorQuery = "SYST:ERR";
 
-    // An empty reset field looks at the type, a missing one at the name, for the power-sensor family.
+    // Power sensors ("PWS" family) reset with *RST, everything else with SYST:PRES. An empty reset
+    // field decides by the type; a missing one by the name, and by the type too, so that
+    // NEED|MyPWSMeter|Sensor gets the sensor's reset.
     if (fields.size() > 3) {
         need.ResetCommand = fields[3];
         if (need.ResetCommand.empty())
             need.ResetCommand = ContainsIgnoreCase(typeAndOptions, "PWS") ? "*RST" : "SYST:PRES";
     } else {
-        need.ResetCommand = ContainsIgnoreCase(need.Name, "PWS") ? "*RST" : "SYST:PRES";
+        const bool sensor = ContainsIgnoreCase(need.Name, "PWS") || ContainsIgnoreCase(typeAndOptions, "PWS");
+        need.ResetCommand = sensor ? "*RST" : "SYST:PRES";
     }
 
     need.ClearCommand = FieldOr(fields, 4);

@@ -54,6 +54,7 @@ public:
 
     TestModel& Model() { return model_; }
     const LoadOptions& Options() const { return options_; }
+    void SetOptions(LoadOptions options) { options_ = std::move(options); }
 
 private:
     void ParseNeed(const std::vector<std::string>& fields);
