@@ -120,11 +120,20 @@ bool LineCursor::Next(std::string_view& line) {
 
 size_t CountLines(std::string_view text) {
     // Lines end at LF almost always; lone CRs are rare enough to count separately.
-    const auto lf = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-    size_t loneCr = 0;
-    for (size_t at = text.find('\r'); at != std::string_view::npos; at = text.find('\r', at + 1))
-        if (at + 1 >= text.size() || text[at + 1] != '\n') ++loneCr;
-    return lf + loneCr + 1;
+    size_t count = 1;
+    const char* end = text.data() + text.size();
+    for (const char* p = text.data(); p < end; ++count) {
+        const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (!hit) break;
+        p = static_cast<const char*>(hit) + 1;
+    }
+    for (const char* p = text.data(); p < end;) {
+        const void* hit = std::memchr(p, '\r', static_cast<size_t>(end - p));
+        if (!hit) break;
+        p = static_cast<const char*>(hit) + 1;
+        if (p == end || *p != '\n') ++count;
+    }
+    return count;
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {

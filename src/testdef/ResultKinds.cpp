@@ -52,18 +52,18 @@ void ParseResultSpecInto(std::string_view text, ResultSpec& spec) {
     for (const auto& entry : exact) {
         if (word == entry.keyword) {
             spec.Kind = entry.kind;
-            spec.Argument.assign(argument);
+            spec.Argument = std::string(argument);
             return;
         }
     }
     if (StartsWith(word, "IsList")) {
         spec.Kind = ResultKind::List;
-        spec.ListName.assign(word.substr(6));
-        spec.Argument.assign(argument);
+        spec.ListName = std::string(word.substr(6));
+        spec.Argument = std::string(argument);
         return;
     }
     spec.Kind = ResultKind::Number;
-    if (word.size() > 2) spec.Argument.assign(word.substr(2));
+    if (word.size() > 2) spec.Argument = std::string(word.substr(2));
 }
 
 std::string_view ResultKindName(int32_t kind) {

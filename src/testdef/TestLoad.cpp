@@ -94,13 +94,9 @@ void TestLoad::ClearVariables(int table) { model_.VariableTableOf(table).clear()
 void TestLoad::AddCommandLine(int16_t blockIndex, int16_t instrumentIndex, std::string_view command,
                               std::string_view label, std::string_view resultText, std::string_view format) {
     if (!model_.CommandsPresent) model_.Commands.clear();
-    CommandLine& line = model_.Commands.emplace_back();
-    line.BlockIndex = blockIndex;
-    line.InstrumentIndex = instrumentIndex;
-    line.CommandText.assign(command);
-    line.Label.assign(label);
+    CommandLine& line = model_.Commands.emplace_back(blockIndex, instrumentIndex, command, label);
     ParseResultSpecInto(resultText, line.Result);
-    line.Result.Format.assign(format);
+    line.Result.Format = std::string(format);
     model_.CommandsPresent = true;
 }
 
@@ -172,10 +168,13 @@ void TestLoad::RefreshLookupKeys() {
 // FindInstrument and FindBlock over the keys stripped once per table change, for the loader's loop.
 int16_t TestLoad::LookupInstrument(std::string_view name) const {
     const std::string_view wanted = StripView(name);
+    const auto same = [wanted](const std::string& key) {
+        return key.size() == wanted.size() && EqualsIgnoreCase(key, wanted);
+    };
     for (size_t i = kindKeys_.size(); i-- > 0;)
-        if (EqualsIgnoreCase(kindKeys_[i], wanted)) return static_cast<int16_t>(-static_cast<int>(i + 1));
+        if (same(kindKeys_[i])) return static_cast<int16_t>(-static_cast<int>(i + 1));
     for (size_t i = instrumentKeys_.size(); i-- > 0;)
-        if (EqualsIgnoreCase(instrumentKeys_[i], wanted)) return static_cast<int16_t>(i);
+        if (same(instrumentKeys_[i])) return static_cast<int16_t>(i);
     return UnknownIndex;
 }
 

@@ -104,6 +104,10 @@ struct BlockDef {
 };
 
 struct CommandLine {
+    CommandLine() = default;
+    CommandLine(int16_t blockIndex, int16_t instrumentIndex, std::string_view command, std::string_view label)
+        : BlockIndex(blockIndex), InstrumentIndex(instrumentIndex), CommandText(command), Label(label) {}
+
     int16_t BlockIndex = 0;
     int16_t InstrumentIndex = 0;
     std::string CommandText;
