@@ -287,9 +287,47 @@ TEST(InstsimDefinition, RejectsBadLinesNamingFileAndLine) {
          "test.ZEP_INST:2: unknown fault \"explode\" (drop-after, stall, garbage, never-complete)"},
         {"IDN|x\nCOMMAND|*RST\n", "test.ZEP_INST:2: common commands (*...) are built in and cannot be defined"},
         {"IDN|x\nWHAT|y\n",
-         "test.ZEP_INST:2: unknown line kind \"WHAT\" (IDN, OPT, NAME, PORT, RESET, PARAM, COMMAND, QUERY, FAULT)"},
+         "test.ZEP_INST:2: unknown line kind \"WHAT\" (IDN, OPT, NAME, PORT, RESET, PARAM, COMMAND, QUERY, SOURCE, "
+         "FAULT)"},
+        {"IDN|x\nQUERY|:READ?|measure gen 0 0 FREQ\n", "test.ZEP_INST:2: \"FREQ\" names no PARAM defined above"},
+        {"IDN|x\nPARAM|FREQ|1\nSOURCE|FREQ|POW|OUTP\n",
+         "test.ZEP_INST:3: SOURCE|frequency|level|output[|2nd harmonic dBc|3rd harmonic dBc]: \"POW\" names no PARAM "
+         "defined above"},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseDefinition(c.text, "test.ZEP_INST").error, c.error) << c.text;
+}
+
+TEST(InstsimSignal, ReceiversMeasureTheSourceWhereTheyAreTuned) {
+    Device generator(Parse("IDN|gen\nNAME|gen\nPARAM|FREQ|1e9\nPARAM|POW|-10\nPARAM|OUTP|0\nSOURCE|FREQ|POW|OUTP|-42|-55\n"), 1);
+    Device analyser(Parse("IDN|sa\nPARAM|FREQ:CENT|1e9\nQUERY|MARK:Y?|measure gen -0.8 0 FREQ:CENT\n"
+                          "QUERY|READ?|measure gen 0.5\nQUERY|OTHER?|measure nobody 0\n"),
+                    2);
+    auto peers = [&](std::string_view name) -> const Device* { return name == "gen" ? &generator : nullptr; };
+    analyser.SetPeers(peers);
+    Session gen(generator, 1, true), sa(analyser, 2, true);
+    auto query = [](Session& session, const std::string& message) {
+        session.Receive(message, 0);
+        bool end = false;
+        return session.TakeOutput(0, SIZE_MAX, -1, end);
+    };
+    struct Case {
+        const char* generatorSetting;
+        const char* analyserQuery;
+        const char* answer;
+    } cases[] = {
+        {"OUTP OFF", "MARK:Y?", "-95\n"},
+        {"OUTP ON", "MARK:Y?", "-10.8\n"},
+        {"POW -20", "READ?", "-19.5\n"},
+        {"POW 0", "FREQ:CENT 2GHz;MARK:Y?", "-42.8\n"},
+        {"FREQ 1e9", "FREQ:CENT 3e9;MARK:Y?", "-55.8\n"},
+        {"FREQ 1.1e9", "MARK:Y?", "-95\n"},
+        {"FREQ 1.5e9", "MARK:Y?", "-42.8\n"},
+        {"OUTP ON", "OTHER?", "-95\n"},
+    };
+    for (const Case& c : cases) {
+        query(gen, c.generatorSetting);
+        EXPECT_EQ(query(sa, c.analyserQuery), c.answer) << c.generatorSetting << " / " << c.analyserQuery;
+    }
 }
 
 TEST(InstsimDefinition, ExampleBenchLoads) {

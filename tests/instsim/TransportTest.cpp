@@ -77,6 +77,22 @@ TEST_F(InstsimBench, RawSocketServiceRequestAfterOpc) {
     EXPECT_EQ(client.ReadLine(), "1;0\n");
 }
 
+TEST_F(InstsimBench, DemoBenchReceiversMeasureTheGenerator) {
+    TcpClient generator(server->RawPort(0)), analyser(server->RawPort(1)), sensor(server->RawPort(2));
+    generator.Send(":FREQ 1000000000;:POW -10;:OUTP ON;*OPC?\n");
+    EXPECT_EQ(generator.ReadLine(), "1\n");
+    sensor.Send(":READ?\n");
+    EXPECT_NEAR(std::stod(sensor.ReadLine().value_or("0")), -10.05, 0.021);
+    analyser.Send(":FREQ:CENT 1000000000;:INIT;*WAI;:CALC:MARK:MAX;:CALC:MARK:Y?\n");
+    EXPECT_NEAR(std::stod(analyser.ReadLine().value_or("0")), -10.8, 0.051);
+    analyser.Send(":FREQ:CENT 2000000000;:INIT;*WAI;:CALC:MARK:MAX;:CALC:MARK:Y?\n");
+    EXPECT_NEAR(std::stod(analyser.ReadLine().value_or("0")), -52.8, 0.051);
+    generator.Send(":OUTP OFF;*OPC?\n");
+    EXPECT_EQ(generator.ReadLine(), "1\n");
+    sensor.Send(":READ?\n");
+    EXPECT_NEAR(std::stod(sensor.ReadLine().value_or("0")), -95, 0.021);
+}
+
 TEST_F(InstsimBench, ClientThatReadsNothingDoesNotHoldUpOthers) {
     TcpClient hog(server->RawPort(1));
     std::string flood;
@@ -291,7 +307,7 @@ TEST(InstsimCommandLine, UsageAndConfigurationErrors) {
     RunResult bad = RunInstsim({"--config", broken});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_EQ(bad.err, "zep-instsim: " + broken +
-                           ":2: answer must start with text, number, list, block or blocktext, not \"nonsense\"\n");
+                           ":2: answer must start with text, number, list, block, blocktext or measure, not \"nonsense\"\n");
 
     RunResult missing = RunInstsim({"--config", "/nonexistent/x.ZEP_INST"});
     EXPECT_EQ(missing.exitCode, 2);

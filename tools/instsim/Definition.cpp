@@ -110,7 +110,22 @@ std::optional<AnswerSpec> ParseAnswer(std::string_view text, std::string& error)
         answer.kind = keyword == "number" ? AnswerSpec::Kind::Number : AnswerSpec::Kind::List;
         return answer;
     }
-    error = "answer must start with text, number, list, block or blocktext, not \"" + trimmed + "\"";
+    if (keyword == "measure") {
+        std::istringstream words(rest);
+        std::string offsetText, noiseText;
+        words >> answer.sourceName >> offsetText >> noiseText;
+        auto offset = ParsePlainDouble(offsetText.empty() ? "0" : offsetText);
+        auto noise = ParsePlainDouble(noiseText.empty() ? "0" : noiseText);
+        if (answer.sourceName.empty() || !offset || !noise || *noise < 0) {
+            error = "measure answer needs a source instrument, an offset and a noise amplitude, not \"" + rest + "\"";
+            return std::nullopt;
+        }
+        answer.offset = *offset;
+        answer.noise = *noise;
+        answer.kind = AnswerSpec::Kind::Measure;
+        return answer; // the tuning header, if any, is resolved by the caller
+    }
+    error = "answer must start with text, number, list, block, blocktext or measure, not \"" + trimmed + "\"";
     return std::nullopt;
 }
 
@@ -133,6 +148,25 @@ bool ParseCommandError(const std::vector<std::string>& fields, std::size_t index
         return false;
     }
     return true;
+}
+
+// The PARAM of the definition that a header names ("FREQ:CENT" finds [:SENSe]:FREQuency:CENTer).
+std::optional<std::size_t> FindParam(const InstrumentDefinition& def, std::string_view header, std::string& error) {
+    auto received = ParseReceivedHeader(header);
+    if (received && received->common.empty()) {
+        for (std::size_t i = 0; i < def.commands.size(); ++i)
+            if (def.commands[i].kind == CommandDef::Kind::Param && MatchNodes(def.commands[i].header, received->mnemonics))
+                return i;
+    }
+    error = "\"" + std::string(header) + "\" names no PARAM defined above";
+    return std::nullopt;
+}
+
+std::string MeasureTuningHeader(std::string_view answerField) {
+    std::istringstream words{std::string(answerField)};
+    std::string keyword, source, offset, noise, tuning;
+    words >> keyword >> source >> offset >> noise >> tuning;
+    return tuning;
 }
 
 } // namespace
@@ -273,6 +307,11 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
                 command.kind = CommandDef::Kind::Query;
                 auto answer = ParseAnswer(field(2), error);
                 if (!answer) return fail(error);
+                std::string tuning = answer->kind == AnswerSpec::Kind::Measure ? MeasureTuningHeader(field(2)) : "";
+                if (!tuning.empty()) {
+                    answer->tuningParam = FindParam(def, tuning, error);
+                    if (!answer->tuningParam) return fail(error);
+                }
                 command.answer = *answer;
                 next = 3;
             }
@@ -289,11 +328,26 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
                                     : ParseFault(faultKind, "", field(2), error);
             if (!fault) return fail(error);
             def.faults.push_back(*fault);
+        } else if (kind == "SOURCE") {
+            SourceSpec signal;
+            auto frequency = FindParam(def, field(1), error);
+            auto level = frequency ? FindParam(def, field(2), error) : std::nullopt;
+            auto output = level ? FindParam(def, field(3), error) : std::nullopt;
+            if (!output) return fail("SOURCE|frequency|level|output[|2nd harmonic dBc|3rd harmonic dBc]: " + error);
+            signal.frequencyParam = *frequency;
+            signal.levelParam = *level;
+            signal.outputParam = *output;
+            auto h2 = ParsePlainDouble(field(4).empty() ? "-40" : field(4));
+            auto h3 = ParsePlainDouble(field(5).empty() ? "-50" : field(5));
+            if (!h2 || !h3) return fail("SOURCE harmonic levels must be numbers of dBc");
+            signal.harmonic2 = *h2;
+            signal.harmonic3 = *h3;
+            def.signal = signal;
         } else if (kind == "INSTRUMENT") {
             return fail("INSTRUMENT lines belong in a bench file, not in an instrument definition");
         } else {
             return fail("unknown line kind \"" + fields[0] +
-                        "\" (IDN, OPT, NAME, PORT, RESET, PARAM, COMMAND, QUERY, FAULT)");
+                        "\" (IDN, OPT, NAME, PORT, RESET, PARAM, COMMAND, QUERY, SOURCE, FAULT)");
         }
     }
     if (!haveIdn) {

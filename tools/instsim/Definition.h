@@ -21,12 +21,25 @@ struct ErrorEntry {
 };
 
 struct AnswerSpec {
-    enum class Kind { Text, Number, List, Block, BlockText };
+    enum class Kind { Text, Number, List, Block, BlockText, Measure };
     Kind kind = Kind::Text;
     std::string text;           // Text, BlockText
     std::vector<double> values; // Number (one), List
     double noise = 0;           // uniform noise in [-noise, +noise] added to each number
     std::size_t blockSize = 0;  // Block: bytes 0,1,...,255,0,... of that count
+    std::string sourceName;     // Measure: the instrument whose signal is measured
+    double offset = 0;          // Measure: added to the signal level (cable loss, sensor error)
+    std::optional<std::size_t> tuningParam; // Measure: PARAM holding the frequency this receiver is tuned to
+};
+
+// An instrument that emits a signal other instruments measure: the PARAMs holding its frequency, level
+// and output state, and the level of its second and third harmonic relative to the carrier.
+struct SourceSpec {
+    std::size_t frequencyParam = 0;
+    std::size_t levelParam = 0;
+    std::size_t outputParam = 0;
+    double harmonic2 = -40;
+    double harmonic3 = -50;
 };
 
 struct CommandDef {
@@ -55,6 +68,7 @@ struct InstrumentDefinition {
     SimTime resetMs = 0;        // how long *RST takes
     std::vector<CommandDef> commands;
     std::vector<FaultSpec> faults;
+    std::optional<SourceSpec> signal;
     std::string source;         // file the definition came from
 };
 

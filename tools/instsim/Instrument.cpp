@@ -137,6 +137,26 @@ void Device::CancelWatchers(int sessionId) {
                     watchers_.end());
 }
 
+double Device::ParamNumber(std::size_t index) const {
+    auto number = index < values_.size() ? ParseScpiNumber(values_[index]) : std::nullopt;
+    return number.value_or(0);
+}
+
+std::optional<double> Device::SignalLevel(std::optional<double> tunedFrequency) const {
+    if (!definition_.signal) return std::nullopt;
+    const SourceSpec& signal = *definition_.signal;
+    if (ParamNumber(signal.outputParam) == 0) return std::nullopt;
+    double level = ParamNumber(signal.levelParam);
+    if (!tunedFrequency) return level;
+    double frequency = ParamNumber(signal.frequencyParam);
+    const double relative[] = {0, signal.harmonic2, signal.harmonic3};
+    for (int n = 1; n <= 3; ++n) {
+        double tolerance = std::max(1.0, frequency * 1e-3);
+        if (std::fabs(*tunedFrequency - n * frequency) <= tolerance) return level + relative[n - 1];
+    }
+    return std::nullopt;
+}
+
 double Device::Noise(double amplitude) {
     if (amplitude <= 0) return 0;
     std::uniform_real_distribution<double> distribution(-amplitude, amplitude);
@@ -406,6 +426,17 @@ void Session::ExecuteDefined(std::size_t index, bool query, const std::string& p
         std::string bytes(answer.blockSize, '\0');
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i & 0xFF);
         text = BlockOf(bytes);
+        break;
+    }
+    case AnswerSpec::Kind::Measure: {
+        // The noise floor of the receiver when the source emits nothing where it is tuned.
+        constexpr double Floor = -95;
+        const Device* source = device_.peers_ ? device_.peers_(answer.sourceName) : nullptr;
+        std::optional<double> tuned;
+        if (answer.tuningParam) tuned = device_.ParamNumber(*answer.tuningParam);
+        std::optional<double> level = source ? source->SignalLevel(tuned) : std::nullopt;
+        double value = level ? *level + answer.offset : Floor;
+        text = FormatNumber(value + device_.Noise(answer.noise), 9);
         break;
     }
     case AnswerSpec::Kind::Number:

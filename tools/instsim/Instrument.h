@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -26,6 +28,12 @@ public:
     Device(InstrumentDefinition definition, std::uint32_t seed);
 
     const InstrumentDefinition& Definition() const { return definition_; }
+    // How measuring answers find the instrument whose signal they measure.
+    void SetPeers(std::function<const Device*(std::string_view name)> peers) { peers_ = std::move(peers); }
+    // Level in dBm that a receiver tuned to the frequency (nothing: broadband) sees of this instrument's
+    // signal; nothing when it emits none there.
+    std::optional<double> SignalLevel(std::optional<double> tunedFrequency) const;
+    double ParamNumber(std::size_t index) const;
     const std::string& Name() const { return definition_.name; }
 
     // Fires the operation-complete events that are due.
@@ -61,6 +69,7 @@ private:
     };
 
     InstrumentDefinition definition_;
+    std::function<const Device*(std::string_view)> peers_;
     std::vector<std::string> values_; // current value of each PARAM, indexed like the commands
     std::uint8_t esr_ = esr::PON;
     std::uint8_t ese_ = 0;

@@ -2,6 +2,7 @@
 #include "Server.h"
 
 #include "Rpc.h"
+#include "common/StringOp.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -46,6 +47,23 @@ Server::Server(std::vector<InstrumentDefinition> instruments, ServerOptions opti
     for (std::size_t i = 0; i < instruments.size(); ++i) {
         if (instruments[i].name.empty()) instruments[i].name = "inst" + std::to_string(i);
         devices_.push_back(std::make_unique<Device>(std::move(instruments[i]), options_.seed + static_cast<std::uint32_t>(i)));
+    }
+    for (auto& device : devices_) {
+        device->SetPeers([this](std::string_view name) -> const Device* {
+            for (const auto& peer : devices_)
+                if (EqualsIgnoreCase(peer->Name(), name)) return peer.get();
+            return nullptr;
+        });
+        for (const CommandDef& command : device->Definition().commands) {
+            if (command.answer.kind != AnswerSpec::Kind::Measure) continue;
+            const std::string& wanted = command.answer.sourceName;
+            bool served = false;
+            for (const auto& peer : devices_)
+                served = served || (EqualsIgnoreCase(peer->Name(), wanted) && peer->Definition().signal);
+            if (!served)
+                Log(device->Definition().source + ":" + std::to_string(command.line) + ": " + command.header.text +
+                    " measures \"" + wanted + "\", which is not served or has no SOURCE line: it reads the noise floor");
+        }
     }
     startNs_ = MonotonicNs();
 }
