@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace zep::instsim {
@@ -31,7 +32,8 @@ InstrumentDefinition Parse(const std::string& text) {
 
 // One device with one session; Send() runs a message and returns the answer ready at that time.
 struct Bench {
-    explicit Bench(const std::string& text = BenchDefinition) : device(Parse(text), 1), session(device, 1, true) {}
+    explicit Bench(const std::string& text = BenchDefinition)
+        : device(Parse(text), 1), session(device, 1, true) {}
 
     std::string Send(const std::string& message, SimTime at = 0) {
         session.Receive(message, at);
@@ -41,7 +43,8 @@ struct Bench {
         Tick(at);
         std::string answer;
         bool end = false;
-        while (session.OutputReady(at)) answer += session.TakeOutput(at, SIZE_MAX, -1, end);
+        while (session.OutputReady(at))
+            answer += session.TakeOutput(at, SIZE_MAX, -1, end);
         return answer;
     }
     void Tick(SimTime at) {
@@ -91,8 +94,8 @@ TEST(InstsimHeaders, UndefinedAndMalformedHeadersQueueErrors) {
         {":FREQUENC 1", "-113,\"Undefined header\""},
         {":FRE?", "-113,\"Undefined header\""},
         {"*XYZ", "-113,\"Undefined header\""},
-        {":READ", "-113,\"Undefined header\""},      // query-only header used as a setting
-        {":INIT?", "-113,\"Undefined header\""},     // command-only header used as a query
+        {":READ", "-113,\"Undefined header\""},  // query-only header used as a setting
+        {":INIT?", "-113,\"Undefined header\""}, // command-only header used as a query
         {":FREQ", "-109,\"Missing parameter\""},
         {"*IDN? 5", "-108,\"Parameter not allowed\""},
         {"*ESE abc", "-104,\"Data type error\""},
@@ -166,9 +169,11 @@ TEST(InstsimStatus, SreIgnoresBitSixAndEseSreQueriesAnswerTheirValues) {
 
 TEST(InstsimErrorQueue, OverflowReplacesTheLastEntry) {
     Bench bench;
-    for (int i = 0; i < 12; ++i) bench.Send("FOO");
+    for (int i = 0; i < 12; ++i)
+        bench.Send("FOO");
     EXPECT_EQ(bench.Send("SYST:ERR:COUN?"), "10\n");
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(bench.Send("SYST:ERR?"), "-113,\"Undefined header\"\n");
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(bench.Send("SYST:ERR?"), "-113,\"Undefined header\"\n");
     EXPECT_EQ(bench.Send("SYST:ERR?"), "-350,\"Queue overflow\"\n");
     EXPECT_EQ(bench.Send("SYST:ERR?"), "0,\"No error\"\n");
 }
@@ -285,20 +290,27 @@ TEST(InstsimDefinition, RejectsBadLinesNamingFileAndLine) {
          "test.ZEP_INST:2: error \"oops\" is not of the form number,\"text\" (number not 0)"},
         {"IDN|x\nFAULT|explode\n",
          "test.ZEP_INST:2: unknown fault \"explode\" (drop-after, stall, garbage, never-complete)"},
-        {"IDN|x\nCOMMAND|*RST\n", "test.ZEP_INST:2: common commands (*...) are built in and cannot be defined"},
-        {"IDN|x\nWHAT|y\n",
-         "test.ZEP_INST:2: unknown line kind \"WHAT\" (IDN, OPT, NAME, PORT, RESET, PARAM, COMMAND, QUERY, SOURCE, "
-         "FAULT)"},
-        {"IDN|x\nQUERY|:READ?|measure gen 0 0 FREQ\n", "test.ZEP_INST:2: \"FREQ\" names no PARAM defined above"},
+        {"IDN|x\nCOMMAND|*RST\n",
+         "test.ZEP_INST:2: common commands (*...) are built in and cannot be defined"},
+        {"IDN|x\nWHAT|y\n", "test.ZEP_INST:2: unknown line kind \"WHAT\" (IDN, OPT, NAME, PORT, RESET, "
+                            "PARAM, COMMAND, QUERY, SOURCE, "
+                            "FAULT)"},
+        {"IDN|x\nQUERY|:READ?|measure gen 0 0 FREQ\n",
+         "test.ZEP_INST:2: \"FREQ\" names no PARAM defined above"},
         {"IDN|x\nPARAM|FREQ|1\nSOURCE|FREQ|POW|OUTP\n",
-         "test.ZEP_INST:3: SOURCE|frequency|level|output[|2nd harmonic dBc|3rd harmonic dBc]: \"POW\" names no PARAM "
+         "test.ZEP_INST:3: SOURCE|frequency|level|output[|2nd harmonic dBc|3rd harmonic dBc]: \"POW\" names "
+         "no PARAM "
          "defined above"},
     };
-    for (const Case& c : cases) EXPECT_EQ(ParseDefinition(c.text, "test.ZEP_INST").error, c.error) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseDefinition(c.text, "test.ZEP_INST").error, c.error) << c.text;
 }
 
 TEST(InstsimSignal, ReceiversMeasureTheSourceWhereTheyAreTuned) {
-    Device generator(Parse("IDN|gen\nNAME|gen\nPARAM|FREQ|1e9\nPARAM|POW|-10\nPARAM|OUTP|0\nSOURCE|FREQ|POW|OUTP|-42|-55\n"), 1);
+    Device generator(
+        Parse(
+            "IDN|gen\nNAME|gen\nPARAM|FREQ|1e9\nPARAM|POW|-10\nPARAM|OUTP|0\nSOURCE|FREQ|POW|OUTP|-42|-55\n"),
+        1);
     Device analyser(Parse("IDN|sa\nPARAM|FREQ:CENT|1e9\nQUERY|MARK:Y?|measure gen -0.8 0 FREQ:CENT\n"
                           "QUERY|READ?|measure gen 0.5\nQUERY|OTHER?|measure nobody 0\n"),
                     2);
@@ -340,6 +352,44 @@ TEST(InstsimDefinition, ExampleBenchLoads) {
     EXPECT_NE(bench.instruments[1].opt.find("B25"), std::string::npos);
     EXPECT_NE(bench.instruments[2].idn.find("PWS-Z"), std::string::npos);
     EXPECT_EQ(bench.instruments[3].idn.find("VELTM"), std::string::npos);
+}
+
+} // namespace
+} // namespace zep::instsim
+
+namespace zep::instsim {
+namespace {
+
+// Seeded random program messages built from pieces of real ones: the engine must stay consistent
+// (answers terminated, the error queue bounded) whatever arrives.
+TEST(InstsimRobustness, RandomProgramMessagesKeepTheEngineConsistent) {
+    const char* const pieces[] = {"*IDN?",   "*OPC",  "*OPC?", "*WAI",  "*RST",      "*CLS",       "*ESE",
+                                  "*SRE 32", "*STB?", ":FREQ", ":SOUR", "POW",       "?",          ";",
+                                  ":",       "::",    " ",     "1e9",   "\"a;b\"",   "'x",         "#3",
+                                  "#12ab",   "#9",    "[",     "]",     "SYST:ERR?", ":READ?",     ":INIT",
+                                  "-",       "MHz",   "\t",    "\r",    "*",         "DATA:BLOC?", "TRAC?",
+                                  ",",       "ON",    "\x01",  "\xff"};
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1), count(0, 12);
+    Bench bench;
+    SimTime now = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string message;
+        for (std::size_t n = count(random); n > 0; --n)
+            message += pieces[pick(random)];
+        bench.session.Receive(message, now);
+        now += 7;
+        std::string answer = bench.Read(now);
+        if (!answer.empty()) {
+            EXPECT_EQ(answer.back(), '\n') << message;
+        }
+        EXPECT_LE(bench.device.ErrorCount(), 10u);
+        if (i % 1000 == 999) {
+            bench.session.DeviceClear();
+            bench.Send("*RST;*CLS", now);
+            now += 100;
+        }
+    }
 }
 
 } // namespace

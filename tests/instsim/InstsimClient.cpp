@@ -1,6 +1,8 @@
 // Test helpers: process control and small socket clients for zep-instsim.
 #include "InstsimClient.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -37,7 +39,8 @@ int SpawnInstsim(const std::vector<std::string>& args, int& out, int& err) {
         std::string program = ZEP_INSTSIM_PATH;
         argv.push_back(program.data());
         std::vector<std::string> copy = args;
-        for (std::string& arg : copy) argv.push_back(arg.data());
+        for (std::string& arg : copy)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -53,7 +56,8 @@ int SpawnInstsim(const std::vector<std::string>& args, int& out, int& err) {
 void Drain(int fd, std::string& into) {
     char buffer[4096];
     ssize_t count;
-    while ((count = read(fd, buffer, sizeof buffer)) > 0) into.append(buffer, static_cast<std::size_t>(count));
+    while ((count = read(fd, buffer, sizeof buffer)) > 0)
+        into.append(buffer, static_cast<std::size_t>(count));
 }
 
 } // namespace
@@ -65,7 +69,8 @@ InstsimProcess::InstsimProcess(std::vector<std::string> args, std::size_t resour
     auto deadline = Clock::now() + std::chrono::seconds(10);
     for (;;) {
         std::size_t lines = 0;
-        for (char c : text) lines += c == '\n';
+        for (char c : text)
+            lines += c == '\n';
         if (lines >= resourceLines + 1) break;
         pollfd p{out_, POLLIN, 0};
         if (poll(&p, 1, Remaining(deadline)) <= 0) return;
@@ -92,9 +97,9 @@ InstsimProcess::InstsimProcess(std::vector<std::string> args, std::size_t resour
             break;
         }
         if (stderr_.find("core channel") == std::string::npos &&
-            std::find_if(resources_.begin(), resources_.end(),
-                         [](const std::string& r) { return r.find("::INSTR") != std::string::npos; }) ==
-                resources_.end())
+            std::find_if(resources_.begin(), resources_.end(), [](const std::string& r) {
+                return r.find("::INSTR") != std::string::npos;
+            }) == resources_.end())
             break;
         usleep(10000);
     }
@@ -104,7 +109,14 @@ InstsimProcess::InstsimProcess(std::vector<std::string> args, std::size_t resour
 InstsimProcess::~InstsimProcess() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        // SIGTERM ends the server cleanly; anything else is a crash or a sanitizer report.
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            fcntl(err_, F_SETFL, 0);
+            Drain(err_, stderr_);
+            ADD_FAILURE() << "zep-instsim did not end cleanly (status " << status << "):\n" << stderr_;
+        }
     }
     if (out_ >= 0) close(out_);
     if (err_ >= 0) close(err_);
@@ -128,7 +140,9 @@ std::string InstsimProcess::Stderr() {
     return stderr_;
 }
 
-bool InstsimProcess::Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+bool InstsimProcess::Running() {
+    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
 
 RunResult RunInstsim(const std::vector<std::string>& args) {
     RunResult result;
@@ -174,7 +188,9 @@ TcpClient::TcpClient(int port) {
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-TcpClient::~TcpClient() { Close(); }
+TcpClient::~TcpClient() {
+    Close();
+}
 
 void TcpClient::Close() {
     if (fd_ >= 0) close(fd_);
@@ -182,7 +198,8 @@ void TcpClient::Close() {
 }
 
 bool TcpClient::Send(const std::string& bytes) {
-    return fd_ >= 0 && send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    return fd_ >= 0 &&
+           send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
 bool TcpClient::Fill(int timeoutMs) {
@@ -231,12 +248,14 @@ bool TcpClient::ClosedByPeer(int timeoutMs) {
 
 std::string XdrU32(std::uint32_t value) {
     std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i) out[static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        out[static_cast<std::size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
     return out;
 }
 
 std::string XdrOpaque(const std::string& value) {
-    return XdrU32(static_cast<std::uint32_t>(value.size())) + value + std::string((4 - value.size() % 4) % 4, '\0');
+    return XdrU32(static_cast<std::uint32_t>(value.size())) + value +
+           std::string((4 - value.size() % 4) % 4, '\0');
 }
 
 std::uint32_t ReadU32(const std::string& data, std::size_t& pos) {
@@ -245,7 +264,8 @@ std::uint32_t ReadU32(const std::string& data, std::size_t& pos) {
         return 0xFFFFFFFF;
     }
     std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value = (value << 8) | static_cast<unsigned char>(data[pos + static_cast<std::size_t>(i)]);
+    for (int i = 0; i < 4; ++i)
+        value = (value << 8) | static_cast<unsigned char>(data[pos + static_cast<std::size_t>(i)]);
     pos += 4;
     return value;
 }
@@ -260,15 +280,16 @@ std::string ReadOpaque(const std::string& data, std::size_t& pos) {
 
 namespace {
 
-std::string CallMessage(std::uint32_t xid, std::uint32_t program, std::uint32_t version, std::uint32_t procedure,
-                        const std::string& args) {
-    return XdrU32(xid) + XdrU32(0) + XdrU32(2) + XdrU32(program) + XdrU32(version) + XdrU32(procedure) + XdrU32(0) +
-           XdrU32(0) + XdrU32(0) + XdrU32(0) + args;
+std::string CallMessage(std::uint32_t xid, std::uint32_t program, std::uint32_t version,
+                        std::uint32_t procedure, const std::string& args) {
+    return XdrU32(xid) + XdrU32(0) + XdrU32(2) + XdrU32(program) + XdrU32(version) + XdrU32(procedure) +
+           XdrU32(0) + XdrU32(0) + XdrU32(0) + XdrU32(0) + args;
 }
 
 std::optional<std::string> AcceptedResults(const std::string& reply, std::uint32_t xid) {
     std::size_t pos = 0;
-    if (ReadU32(reply, pos) != xid || ReadU32(reply, pos) != 1 || ReadU32(reply, pos) != 0) return std::nullopt;
+    if (ReadU32(reply, pos) != xid || ReadU32(reply, pos) != 1 || ReadU32(reply, pos) != 0)
+        return std::nullopt;
     ReadU32(reply, pos);
     ReadOpaque(reply, pos);
     if (ReadU32(reply, pos) != 0 || pos > reply.size()) return std::nullopt;
@@ -277,11 +298,12 @@ std::optional<std::string> AcceptedResults(const std::string& reply, std::uint32
 
 } // namespace
 
-std::optional<std::string> RpcClient::Call(std::uint32_t program, std::uint32_t version, std::uint32_t procedure,
-                                           const std::string& args, int timeoutMs) {
+std::optional<std::string> RpcClient::Call(std::uint32_t program, std::uint32_t version,
+                                           std::uint32_t procedure, const std::string& args, int timeoutMs) {
     std::uint32_t xid = ++xid_;
     std::string message = CallMessage(xid, program, version, procedure, args);
-    if (!tcp_.Send(XdrU32(0x80000000u | static_cast<std::uint32_t>(message.size())) + message)) return std::nullopt;
+    if (!tcp_.Send(XdrU32(0x80000000u | static_cast<std::uint32_t>(message.size())) + message))
+        return std::nullopt;
     std::string reply;
     for (;;) {
         auto header = tcp_.ReadBytes(4, timeoutMs);
@@ -299,7 +321,8 @@ std::optional<std::string> RpcClient::Call(std::uint32_t program, std::uint32_t 
 constexpr std::uint32_t CoreProgram = 0x0607AF;
 
 std::uint32_t Vxi11Client::CreateLink(const std::string& device, std::uint32_t& link, bool lock) {
-    auto results = rpc_.Call(CoreProgram, 1, 10, XdrU32(7) + XdrU32(lock ? 1 : 0) + XdrU32(0) + XdrOpaque(device));
+    auto results =
+        rpc_.Call(CoreProgram, 1, 10, XdrU32(7) + XdrU32(lock ? 1 : 0) + XdrU32(0) + XdrOpaque(device));
     if (!results) return 0xFFFFFFFF;
     std::size_t pos = 0;
     std::uint32_t error = ReadU32(*results, pos);
@@ -308,19 +331,22 @@ std::uint32_t Vxi11Client::CreateLink(const std::string& device, std::uint32_t& 
 }
 
 std::uint32_t Vxi11Client::Write(std::uint32_t link, const std::string& data, bool end) {
-    auto results = rpc_.Call(CoreProgram, 1, 11, XdrU32(link) + XdrU32(2000) + XdrU32(0) + XdrU32(end ? 8 : 0) + XdrOpaque(data));
+    auto results = rpc_.Call(CoreProgram, 1, 11,
+                             XdrU32(link) + XdrU32(2000) + XdrU32(0) + XdrU32(end ? 8 : 0) + XdrOpaque(data));
     if (!results) return 0xFFFFFFFF;
     std::size_t pos = 0;
     return ReadU32(*results, pos);
 }
 
-Vxi11Read Vxi11Client::Read(std::uint32_t link, std::uint32_t requestSize, std::uint32_t ioTimeout, int termChar) {
+Vxi11Read Vxi11Client::Read(std::uint32_t link, std::uint32_t requestSize, std::uint32_t ioTimeout,
+                            int termChar) {
     Vxi11Read read;
     std::uint32_t flags = termChar >= 0 ? 0x80 : 0;
-    auto results = rpc_.Call(CoreProgram, 1, 12,
-                             XdrU32(link) + XdrU32(requestSize) + XdrU32(ioTimeout) + XdrU32(0) + XdrU32(flags) +
-                                 XdrU32(termChar >= 0 ? static_cast<std::uint32_t>(termChar) : 0),
-                             static_cast<int>(ioTimeout) + 3000);
+    auto results =
+        rpc_.Call(CoreProgram, 1, 12,
+                  XdrU32(link) + XdrU32(requestSize) + XdrU32(ioTimeout) + XdrU32(0) + XdrU32(flags) +
+                      XdrU32(termChar >= 0 ? static_cast<std::uint32_t>(termChar) : 0),
+                  static_cast<int>(ioTimeout) + 3000);
     if (!results) return read;
     std::size_t pos = 0;
     read.error = ReadU32(*results, pos);
@@ -364,7 +390,8 @@ std::string Vxi11Client::Query(std::uint32_t link, const std::string& command) {
     return answer;
 }
 
-std::optional<std::uint32_t> PortmapGetPort(int portmapPort, bool udp, std::uint32_t program, std::uint32_t version) {
+std::optional<std::uint32_t> PortmapGetPort(int portmapPort, bool udp, std::uint32_t program,
+                                            std::uint32_t version) {
     std::string args = XdrU32(program) + XdrU32(version) + XdrU32(6) + XdrU32(0);
     if (!udp) {
         RpcClient client(portmapPort);

@@ -10,18 +10,18 @@ namespace zep::instsim::test {
 
 // Starts zep-instsim with the arguments and waits for READY and its resource lines.
 class InstsimProcess {
-public:
+  public:
     explicit InstsimProcess(std::vector<std::string> args, std::size_t resourceLines);
     ~InstsimProcess();
     bool Ready() const { return ready_; }
     const std::vector<std::string>& Resources() const { return resources_; }
-    int RawPort(std::size_t instrument) const;  // from the SOCKET line of that instrument
+    int RawPort(std::size_t instrument) const; // from the SOCKET line of that instrument
     int PortmapPort() const { return portmapPort_; }
     int CorePort() const { return corePort_; }
     std::string Stderr(); // what it logged so far
     bool Running();
 
-private:
+  private:
     int pid_ = -1;
     int out_ = -1;
     int err_ = -1;
@@ -41,7 +41,7 @@ struct RunResult {
 RunResult RunInstsim(const std::vector<std::string>& args);
 
 class TcpClient {
-public:
+  public:
     explicit TcpClient(int port);
     ~TcpClient();
     bool Connected() const { return fd_ >= 0; }
@@ -52,7 +52,7 @@ public:
     bool ClosedByPeer(int timeoutMs = 3000); // true when the server ends the connection
     void Close();
 
-private:
+  private:
     bool Fill(int timeoutMs);
     int fd_ = -1;
     std::string buffer_;
@@ -60,7 +60,7 @@ private:
 
 // ONC RPC over TCP with record marking.
 class RpcClient {
-public:
+  public:
     explicit RpcClient(int port) : tcp_(port) {}
     bool Connected() const { return tcp_.Connected(); }
     // Calls and returns the results after an accepted SUCCESS reply; nothing on any other reply.
@@ -68,7 +68,7 @@ public:
                                     const std::string& args, int timeoutMs = 3000);
     TcpClient& Tcp() { return tcp_; }
 
-private:
+  private:
     TcpClient tcp_;
     std::uint32_t xid_ = 0x1000;
 };
@@ -85,7 +85,7 @@ struct Vxi11Read {
 };
 
 class Vxi11Client {
-public:
+  public:
     explicit Vxi11Client(int corePort) : rpc_(corePort) {}
     bool Connected() const { return rpc_.Connected(); }
     // Returns the error code; link receives the link id.
@@ -99,11 +99,12 @@ public:
     std::string Query(std::uint32_t link, const std::string& command); // write with "\n", read to END
     RpcClient& Rpc() { return rpc_; }
 
-private:
+  private:
     RpcClient rpc_;
 };
 
 // Portmapper GETPORT (version 2) over TCP or UDP; 0 when unregistered, nothing on failure.
-std::optional<std::uint32_t> PortmapGetPort(int portmapPort, bool udp, std::uint32_t program, std::uint32_t version);
+std::optional<std::uint32_t> PortmapGetPort(int portmapPort, bool udp, std::uint32_t program,
+                                            std::uint32_t version);
 
 } // namespace zep::instsim::test

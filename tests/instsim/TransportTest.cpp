@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <thread>
 
 namespace zep::instsim::test {
@@ -25,7 +26,7 @@ std::string WriteTemp(const std::string& name, const std::string& text) {
 }
 
 class InstsimBench : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { server = new InstsimProcess(Args({"--config", Bench}), 8); }
     static void TearDownTestSuite() {
         delete server;
@@ -96,7 +97,8 @@ TEST_F(InstsimBench, DemoBenchReceiversMeasureTheGenerator) {
 TEST_F(InstsimBench, ClientThatReadsNothingDoesNotHoldUpOthers) {
     TcpClient hog(server->RawPort(1));
     std::string flood;
-    for (int i = 0; i < 2000; ++i) flood += ":TRAC:DATA:BLOC?\n";
+    for (int i = 0; i < 2000; ++i)
+        flood += ":TRAC:DATA:BLOC?\n";
     hog.Send(flood); // 2 MB of answers it never reads
     TcpClient other(server->RawPort(1));
     other.Send("*IDN?\n");
@@ -232,6 +234,33 @@ TEST_F(InstsimBench, MalformedRpcAndVanishingClientsAreDroppedNotFatal) {
     EXPECT_NE(server->Stderr().find("malformed RPC"), std::string::npos);
 }
 
+TEST_F(InstsimBench, RandomRpcCallsNeverStopTheServer) {
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> byte(0, 255), length(0, 64), procedure(0, 30);
+    std::uint32_t link = 0;
+    {
+        Vxi11Client vxi(server->CorePort());
+        RpcClient& client = vxi.Rpc();
+        ASSERT_EQ(vxi.CreateLink("inst0", link), 0u);
+        int replies = 0;
+        for (int i = 0; i < 300; ++i) {
+            std::string args = XdrU32(byte(random) < 200 ? link : static_cast<std::uint32_t>(byte(random)));
+            for (int n = length(random); n > 0; --n)
+                args += static_cast<char>(byte(random));
+            // device_read would wait out a random I/O timeout and device_lock keep the next client out.
+            std::uint32_t proc = static_cast<std::uint32_t>(procedure(random));
+            if (proc == 12 || proc == 18) proc = 11;
+            // Garbage arguments in a well-formed call are refused with a reply, never with a drop.
+            replies += client.Call(0x0607AF, 1, proc, args, 2000).has_value();
+        }
+        EXPECT_GT(replies, 50);
+        EXPECT_TRUE(client.Call(0x0607AF, 1, 0, "")) << "the connection survived every call";
+    }
+    Vxi11Client after(server->CorePort());
+    ASSERT_EQ(after.CreateLink("inst0", link), 0u);
+    EXPECT_EQ(after.Query(link, "*IDN?"), "Veltmark,SMG,100245/003,2.10.4\n");
+}
+
 TEST(InstsimFaultInjection, DropAfterClosesBothTransports) {
     InstsimProcess server(Args({"--drop-after", "2"}), 2);
     ASSERT_TRUE(server.Ready());
@@ -264,9 +293,10 @@ TEST(InstsimFaultInjection, StallHoldsOnlyTheNamedAnswerBack) {
 }
 
 TEST(InstsimFaultInjection, GarbageAnswersOnOneInstrumentOnly) {
-    std::string bench = WriteTemp("garbage.ZEP_BENCH", "INSTRUMENT|" + std::string(ZEP_EXAMPLES_DIR) +
-                                                           "/instsim/SMG.ZEP_INST\nINSTRUMENT|" +
-                                                           std::string(ZEP_EXAMPLES_DIR) + "/instsim/PWS.ZEP_INST\n");
+    std::string bench =
+        WriteTemp("garbage.ZEP_BENCH", "INSTRUMENT|" + std::string(ZEP_EXAMPLES_DIR) +
+                                           "/instsim/SMG.ZEP_INST\nINSTRUMENT|" +
+                                           std::string(ZEP_EXAMPLES_DIR) + "/instsim/PWS.ZEP_INST\n");
     InstsimProcess server(Args({"--config", bench, "--garbage", "--fault-instrument", "pws"}), 4);
     TcpClient good(server.RawPort(0)), bad(server.RawPort(1));
     good.Send("*IDN?\n");
@@ -306,8 +336,10 @@ TEST(InstsimCommandLine, UsageAndConfigurationErrors) {
     std::string broken = WriteTemp("broken.ZEP_INST", "IDN|x\nQUERY|:READ?|nonsense\n");
     RunResult bad = RunInstsim({"--config", broken});
     EXPECT_EQ(bad.exitCode, 2);
-    EXPECT_EQ(bad.err, "zep-instsim: " + broken +
-                           ":2: answer must start with text, number, list, block, blocktext or measure, not \"nonsense\"\n");
+    EXPECT_EQ(
+        bad.err,
+        "zep-instsim: " + broken +
+            ":2: answer must start with text, number, list, block, blocktext or measure, not \"nonsense\"\n");
 
     RunResult missing = RunInstsim({"--config", "/nonexistent/x.ZEP_INST"});
     EXPECT_EQ(missing.exitCode, 2);

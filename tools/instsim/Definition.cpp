@@ -12,14 +12,18 @@
 
 namespace zep::instsim {
 
-std::string ErrorEntry::Format() const { return std::to_string(code) + ",\"" + text + "\""; }
+std::string ErrorEntry::Format() const {
+    return std::to_string(code) + ",\"" + text + "\"";
+}
 
 namespace {
 
 std::string Trim(std::string_view text) {
     std::size_t begin = 0, end = text.size();
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t' || text[begin] == '\r')) ++begin;
-    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t' || text[begin] == '\r'))
+        ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r'))
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
@@ -36,7 +40,8 @@ std::optional<double> ParsePlainDouble(std::string_view text) {
     if (trimmed.empty()) return std::nullopt;
     double value = 0;
     auto [ptr, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
-    if (ec != std::errc() || ptr != trimmed.data() + trimmed.size() || !std::isfinite(value)) return std::nullopt;
+    if (ec != std::errc() || ptr != trimmed.data() + trimmed.size() || !std::isfinite(value))
+        return std::nullopt;
     return value;
 }
 
@@ -117,7 +122,8 @@ std::optional<AnswerSpec> ParseAnswer(std::string_view text, std::string& error)
         auto offset = ParsePlainDouble(offsetText.empty() ? "0" : offsetText);
         auto noise = ParsePlainDouble(noiseText.empty() ? "0" : noiseText);
         if (answer.sourceName.empty() || !offset || !noise || *noise < 0) {
-            error = "measure answer needs a source instrument, an offset and a noise amplitude, not \"" + rest + "\"";
+            error = "measure answer needs a source instrument, an offset and a noise amplitude, not \"" +
+                    rest + "\"";
             return std::nullopt;
         }
         answer.offset = *offset;
@@ -129,7 +135,8 @@ std::optional<AnswerSpec> ParseAnswer(std::string_view text, std::string& error)
     return std::nullopt;
 }
 
-std::optional<SimTime> ParseDuration(const std::vector<std::string>& fields, std::size_t index, std::string& error) {
+std::optional<SimTime> ParseDuration(const std::vector<std::string>& fields, std::size_t index,
+                                     std::string& error) {
     if (fields.size() <= index || fields[index].empty()) return SimTime{0};
     auto value = ParseInteger(fields[index]);
     if (!value || *value < 0 || *value > 86400000) {
@@ -151,11 +158,13 @@ bool ParseCommandError(const std::vector<std::string>& fields, std::size_t index
 }
 
 // The PARAM of the definition that a header names ("FREQ:CENT" finds [:SENSe]:FREQuency:CENTer).
-std::optional<std::size_t> FindParam(const InstrumentDefinition& def, std::string_view header, std::string& error) {
+std::optional<std::size_t> FindParam(const InstrumentDefinition& def, std::string_view header,
+                                     std::string& error) {
     auto received = ParseReceivedHeader(header);
     if (received && received->common.empty()) {
         for (std::size_t i = 0; i < def.commands.size(); ++i)
-            if (def.commands[i].kind == CommandDef::Kind::Param && MatchNodes(def.commands[i].header, received->mnemonics))
+            if (def.commands[i].kind == CommandDef::Kind::Param &&
+                MatchNodes(def.commands[i].header, received->mnemonics))
                 return i;
     }
     error = "\"" + std::string(header) + "\" names no PARAM defined above";
@@ -177,14 +186,14 @@ std::optional<double> ParseScpiNumber(std::string_view text) {
     if (trimmed == "OFF") return 0.0;
     if (trimmed.empty()) return std::nullopt;
     std::size_t end = 0;
-    while (end < trimmed.size() && (std::isdigit(static_cast<unsigned char>(trimmed[end])) || trimmed[end] == '.' ||
-                                    trimmed[end] == '+' || trimmed[end] == '-' ||
+    while (end < trimmed.size() && (std::isdigit(static_cast<unsigned char>(trimmed[end])) ||
+                                    trimmed[end] == '.' || trimmed[end] == '+' || trimmed[end] == '-' ||
                                     (trimmed[end] == 'E' && end + 1 < trimmed.size() &&
                                      (std::isdigit(static_cast<unsigned char>(trimmed[end + 1])) ||
                                       trimmed[end + 1] == '-' || trimmed[end + 1] == '+'))))
         ++end;
-    auto number = ParsePlainDouble(std::string_view(trimmed).substr(trimmed[0] == '+' ? 1 : 0,
-                                                                    end - (trimmed[0] == '+' ? 1 : 0)));
+    auto number = ParsePlainDouble(
+        std::string_view(trimmed).substr(trimmed[0] == '+' ? 1 : 0, end - (trimmed[0] == '+' ? 1 : 0)));
     if (!number) return std::nullopt;
     std::string suffix = Trim(std::string_view(trimmed).substr(end));
     if (suffix.empty()) return number;
@@ -192,11 +201,11 @@ std::optional<double> ParseScpiNumber(std::string_view text) {
     static const struct {
         const char* unit;
         double factor;
-    } units[] = {{"HZ", 1},      {"KHZ", 1e3},  {"MHZ", 1e6},  {"GHZ", 1e9},  {"DBM", 1},    {"DB", 1},
-                 {"V", 1},       {"MV", 1e-3},  {"UV", 1e-6},  {"W", 1},      {"MW", 1e-3},  {"UW", 1e-6},
-                 {"NW", 1e-9},   {"S", 1},      {"MS", 1e-3},  {"US", 1e-6},  {"NS", 1e-9},  {"PS", 1e-12},
-                 {"A", 1},       {"MA", 1e-3},  {"UA", 1e-6},  {"DEG", 1},    {"PCT", 1},    {"K", 1e3},
-                 {"G", 1e9},    {"T", 1e12},   {"U", 1e-6},   {"N", 1e-9}};
+    } units[] = {{"HZ", 1},    {"KHZ", 1e3}, {"MHZ", 1e6}, {"GHZ", 1e9}, {"DBM", 1},   {"DB", 1},
+                 {"V", 1},     {"MV", 1e-3}, {"UV", 1e-6}, {"W", 1},     {"MW", 1e-3}, {"UW", 1e-6},
+                 {"NW", 1e-9}, {"S", 1},     {"MS", 1e-3}, {"US", 1e-6}, {"NS", 1e-9}, {"PS", 1e-12},
+                 {"A", 1},     {"MA", 1e-3}, {"UA", 1e-6}, {"DEG", 1},   {"PCT", 1},   {"K", 1e3},
+                 {"G", 1e9},   {"T", 1e12},  {"U", 1e-6},  {"N", 1e-9}};
     for (const auto& unit : units)
         if (suffix == unit.unit) return *number * unit.factor;
     return std::nullopt;
@@ -262,7 +271,8 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
         ++lineNumber;
         if (line.empty() || line[0] == '#' || line.rfind("//", 0) == 0) continue;
         std::vector<std::string> fields = SplitText(line, '|');
-        for (std::string& field : fields) field = Trim(field);
+        for (std::string& field : fields)
+            field = Trim(field);
         std::string kind = ToUpperAscii(fields[0]);
         std::string error;
         auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
@@ -275,7 +285,8 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
         } else if (kind == "NAME") {
             std::string name = field(1);
             bool valid = !name.empty();
-            for (char c : name) valid = valid && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-');
+            for (char c : name)
+                valid = valid && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-');
             if (!valid) return fail("NAME needs a device name of letters, digits, '_' and '-'");
             def.name = name;
         } else if (kind == "PORT") {
@@ -291,11 +302,13 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
             command.line = lineNumber;
             auto header = CompileHeader(field(1), error);
             if (!header) return fail(error);
-            if (!header->common.empty()) return fail("common commands (*...) are built in and cannot be defined");
+            if (!header->common.empty())
+                return fail("common commands (*...) are built in and cannot be defined");
             command.header = *header;
             std::size_t next = 2;
             if (kind == "PARAM") {
-                if (header->query) return fail("PARAM header takes no '?': it serves the setting and the query");
+                if (header->query)
+                    return fail("PARAM header takes no '?': it serves the setting and the query");
                 command.kind = CommandDef::Kind::Param;
                 command.defaultValue = field(2);
                 next = 3;
@@ -307,7 +320,8 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
                 command.kind = CommandDef::Kind::Query;
                 auto answer = ParseAnswer(field(2), error);
                 if (!answer) return fail(error);
-                std::string tuning = answer->kind == AnswerSpec::Kind::Measure ? MeasureTuningHeader(field(2)) : "";
+                std::string tuning =
+                    answer->kind == AnswerSpec::Kind::Measure ? MeasureTuningHeader(field(2)) : "";
                 if (!tuning.empty()) {
                     answer->tuningParam = FindParam(def, tuning, error);
                     if (!answer->tuningParam) return fail(error);
@@ -333,7 +347,8 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
             auto frequency = FindParam(def, field(1), error);
             auto level = frequency ? FindParam(def, field(2), error) : std::nullopt;
             auto output = level ? FindParam(def, field(3), error) : std::nullopt;
-            if (!output) return fail("SOURCE|frequency|level|output[|2nd harmonic dBc|3rd harmonic dBc]: " + error);
+            if (!output)
+                return fail("SOURCE|frequency|level|output[|2nd harmonic dBc|3rd harmonic dBc]: " + error);
             signal.frequencyParam = *frequency;
             signal.levelParam = *level;
             signal.outputParam = *output;
@@ -398,9 +413,11 @@ LoadResult LoadConfig(const std::string& path) {
         std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#' || trimmed.rfind("//", 0) == 0) continue;
         std::vector<std::string> fields = SplitText(trimmed, '|');
-        for (std::string& field : fields) field = Trim(field);
+        for (std::string& field : fields)
+            field = Trim(field);
         std::string where = path + ":" + std::to_string(lineNumber) + ": ";
-        if (ToUpperAscii(fields[0]) != "INSTRUMENT" || fields.size() < 2 || fields[1].empty() || fields.size() > 4) {
+        if (ToUpperAscii(fields[0]) != "INSTRUMENT" || fields.size() < 2 || fields[1].empty() ||
+            fields.size() > 4) {
             result.error = where + "a bench file holds only INSTRUMENT|definition file[|name[|port]] lines";
             return result;
         }

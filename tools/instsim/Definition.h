@@ -23,12 +23,12 @@ struct ErrorEntry {
 struct AnswerSpec {
     enum class Kind { Text, Number, List, Block, BlockText, Measure };
     Kind kind = Kind::Text;
-    std::string text;           // Text, BlockText
-    std::vector<double> values; // Number (one), List
-    double noise = 0;           // uniform noise in [-noise, +noise] added to each number
-    std::size_t blockSize = 0;  // Block: bytes 0,1,...,255,0,... of that count
-    std::string sourceName;     // Measure: the instrument whose signal is measured
-    double offset = 0;          // Measure: added to the signal level (cable loss, sensor error)
+    std::string text;                       // Text, BlockText
+    std::vector<double> values;             // Number (one), List
+    double noise = 0;                       // uniform noise in [-noise, +noise] added to each number
+    std::size_t blockSize = 0;              // Block: bytes 0,1,...,255,0,... of that count
+    std::string sourceName;                 // Measure: the instrument whose signal is measured
+    double offset = 0;                      // Measure: added to the signal level (cable loss, sensor error)
     std::optional<std::size_t> tuningParam; // Measure: PARAM holding the frequency this receiver is tuned to
 };
 
@@ -46,9 +46,9 @@ struct CommandDef {
     enum class Kind { Param, Command, Query };
     Kind kind = Kind::Command;
     HeaderPattern header;
-    std::string defaultValue;   // Param
-    AnswerSpec answer;          // Query
-    SimTime durationMs = 0;     // Param/Command: until the operation completes; Query: until the answer is ready
+    std::string defaultValue; // Param
+    AnswerSpec answer;        // Query
+    SimTime durationMs = 0; // Param/Command: until the operation completes; Query: until the answer is ready
     std::optional<ErrorEntry> error; // queued every time the command runs
     int line = 0;
 };
@@ -61,15 +61,15 @@ struct FaultSpec {
 };
 
 struct InstrumentDefinition {
-    std::string name;           // device name on VXI-11, also used in log lines
+    std::string name; // device name on VXI-11, also used in log lines
     std::string idn;
     std::string opt = "0";
-    int port = 0;               // raw-socket port; 0: chosen by the server
-    SimTime resetMs = 0;        // how long *RST takes
+    int port = 0;        // raw-socket port; 0: chosen by the server
+    SimTime resetMs = 0; // how long *RST takes
     std::vector<CommandDef> commands;
     std::vector<FaultSpec> faults;
     std::optional<SourceSpec> signal;
-    std::string source;         // file the definition came from
+    std::string source; // file the definition came from
 };
 
 struct LoadResult {

@@ -21,8 +21,10 @@ std::string FormatNumber(double value, int digits) {
 
 std::string Trim(std::string_view text) {
     std::size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
@@ -70,7 +72,8 @@ std::vector<std::string> SplitUnits(std::string_view message) {
 Device::Device(InstrumentDefinition definition, std::uint32_t seed)
     : definition_(std::move(definition)), random_(seed) {
     values_.resize(definition_.commands.size());
-    for (std::size_t i = 0; i < definition_.commands.size(); ++i) values_[i] = definition_.commands[i].defaultValue;
+    for (std::size_t i = 0; i < definition_.commands.size(); ++i)
+        values_[i] = definition_.commands[i].defaultValue;
 }
 
 void Device::Advance(SimTime now) {
@@ -83,15 +86,20 @@ void Device::Advance(SimTime now) {
 
 SimTime Device::NextEvent() const {
     SimTime next = Never;
-    for (const OpcWatcher& w : watchers_) next = std::min(next, w.at);
+    for (const OpcWatcher& w : watchers_)
+        next = std::min(next, w.at);
     return next;
 }
 
 void Device::QueueError(int code, std::string text) {
-    if (code <= -100 && code > -200) esr_ |= esr::CME;
-    else if (code <= -200 && code > -300) esr_ |= esr::EXE;
-    else if (code <= -400 && code > -500) esr_ |= esr::QYE;
-    else esr_ |= esr::DDE;
+    if (code <= -100 && code > -200)
+        esr_ |= esr::CME;
+    else if (code <= -200 && code > -300)
+        esr_ |= esr::EXE;
+    else if (code <= -400 && code > -500)
+        esr_ |= esr::QYE;
+    else
+        esr_ |= esr::DDE;
     if (errors_.size() >= ErrorQueueSize) {
         errors_.back() = ErrorEntry{-350, "Queue overflow"};
         return;
@@ -119,7 +127,8 @@ void Device::ClearStatus() {
 }
 
 void Device::Reset(SimTime now, bool neverComplete) {
-    for (std::size_t i = 0; i < definition_.commands.size(); ++i) values_[i] = definition_.commands[i].defaultValue;
+    for (std::size_t i = 0; i < definition_.commands.size(); ++i)
+        values_[i] = definition_.commands[i].defaultValue;
     watchers_.clear();
     StartOperation(now, definition_.resetMs, neverComplete);
 }
@@ -129,7 +138,9 @@ void Device::StartOperation(SimTime now, SimTime duration, bool neverComplete) {
     busyUntil_ = std::max(busyUntil_, end);
 }
 
-void Device::WatchOperationComplete(int sessionId) { watchers_.push_back(OpcWatcher{sessionId, busyUntil_}); }
+void Device::WatchOperationComplete(int sessionId) {
+    watchers_.push_back(OpcWatcher{sessionId, busyUntil_});
+}
 
 void Device::CancelWatchers(int sessionId) {
     watchers_.erase(std::remove_if(watchers_.begin(), watchers_.end(),
@@ -184,12 +195,14 @@ bool Session::Receive(std::string_view message, SimTime now) {
     if (interruptUnreadOutput_ && !output_.empty() && output_.front().readyAt <= now) {
         // A lone terminator left by a short read is no answer the client missed.
         const Response& head = output_.front();
-        bool onlyTerminator = output_.size() == 1 && head.data.size() - head.offset == 1 && head.data.back() == '\n';
+        bool onlyTerminator =
+            output_.size() == 1 && head.data.size() - head.offset == 1 && head.data.back() == '\n';
         output_.clear();
         if (!onlyTerminator) device_.QueueError(-410, "Query INTERRUPTED");
     }
     std::vector<std::string> units = SplitUnits(message);
-    for (std::size_t i = 0; i < units.size(); ++i) input_.push_back(Unit{std::move(units[i]), i + 1 == units.size()});
+    for (std::size_t i = 0; i < units.size(); ++i)
+        input_.push_back(Unit{std::move(units[i]), i + 1 == units.size()});
     ProcessInput(now);
     return true;
 }
@@ -256,7 +269,8 @@ void Session::ExecuteUnit(const std::string& unit, SimTime now) {
     std::string text = Trim(unit);
     if (text.empty()) return;
     std::size_t split = 0;
-    while (split < text.size() && !std::isspace(static_cast<unsigned char>(text[split]))) ++split;
+    while (split < text.size() && !std::isspace(static_cast<unsigned char>(text[split])))
+        ++split;
     std::string token = text.substr(0, split);
     std::string params = Trim(std::string_view(text).substr(split));
     auto header = ParseReceivedHeader(token);
@@ -325,15 +339,24 @@ void Session::ExecuteCommon(const ReceivedHeader& header, const std::string& par
         return;
     }
     if (header.query) {
-        if (name == "*IDN") Answer(device_.definition_.idn, now);
-        else if (name == "*OPT") Answer(device_.definition_.opt, now);
-        else if (name == "*ESR") Answer(std::to_string(device_.TakeEventStatus()), now);
-        else if (name == "*ESE") Answer(std::to_string(device_.ese_), now);
-        else if (name == "*SRE") Answer(std::to_string(device_.sre_), now);
-        else if (name == "*STB") Answer(std::to_string(StatusByte(now)), now);
-        else if (name == "*OPC") Answer("1", NeverCompletes() ? Never : device_.busyUntil_);
-        else if (name == "*TST") Answer("0", now);
-        else device_.QueueError(-113, "Undefined header");
+        if (name == "*IDN")
+            Answer(device_.definition_.idn, now);
+        else if (name == "*OPT")
+            Answer(device_.definition_.opt, now);
+        else if (name == "*ESR")
+            Answer(std::to_string(device_.TakeEventStatus()), now);
+        else if (name == "*ESE")
+            Answer(std::to_string(device_.ese_), now);
+        else if (name == "*SRE")
+            Answer(std::to_string(device_.sre_), now);
+        else if (name == "*STB")
+            Answer(std::to_string(StatusByte(now)), now);
+        else if (name == "*OPC")
+            Answer("1", NeverCompletes() ? Never : device_.busyUntil_);
+        else if (name == "*TST")
+            Answer("0", now);
+        else
+            device_.QueueError(-113, "Undefined header");
         return;
     }
     if (name == "*CLS") {
@@ -342,8 +365,10 @@ void Session::ExecuteCommon(const ReceivedHeader& header, const std::string& par
     } else if (name == "*ESE" || name == "*SRE") {
         std::uint8_t value = 0;
         if (!ParseRegisterValue(params, value)) return;
-        if (name == "*ESE") device_.ese_ = value;
-        else device_.sre_ = static_cast<std::uint8_t>(value & ~stb::MSS);
+        if (name == "*ESE")
+            device_.ese_ = value;
+        else
+            device_.sre_ = static_cast<std::uint8_t>(value & ~stb::MSS);
     } else if (name == "*OPC") {
         if (NeverCompletes()) device_.busyUntil_ = Never;
         device_.WatchOperationComplete(id_);
@@ -362,13 +387,13 @@ bool Session::ExecuteBuiltin(const std::vector<std::string>& mnemonics, bool que
                              SimTime now) {
     static const auto patterns = [] {
         std::string error;
-        return std::vector<HeaderPattern>{*CompileHeader("SYSTem:ERRor[:NEXT]?", error),
-                                          *CompileHeader("SYSTem:ERRor:ALL?", error),
-                                          *CompileHeader("SYSTem:ERRor:COUNt?", error),
-                                          *CompileHeader("SYSTem:VERSion?", error)};
+        return std::vector<HeaderPattern>{
+            *CompileHeader("SYSTem:ERRor[:NEXT]?", error), *CompileHeader("SYSTem:ERRor:ALL?", error),
+            *CompileHeader("SYSTem:ERRor:COUNt?", error), *CompileHeader("SYSTem:VERSion?", error)};
     }();
     std::size_t which = 0;
-    while (which < patterns.size() && !MatchNodes(patterns[which], mnemonics)) ++which;
+    while (which < patterns.size() && !MatchNodes(patterns[which], mnemonics))
+        ++which;
     if (which == patterns.size()) return false;
     if (!query) {
         device_.QueueError(-113, "Undefined header");
@@ -420,11 +445,16 @@ void Session::ExecuteDefined(std::size_t index, bool query, const std::string& p
     const AnswerSpec& answer = command.answer;
     std::string text;
     switch (answer.kind) {
-    case AnswerSpec::Kind::Text: text = answer.text; break;
-    case AnswerSpec::Kind::BlockText: text = BlockOf(answer.text); break;
+    case AnswerSpec::Kind::Text:
+        text = answer.text;
+        break;
+    case AnswerSpec::Kind::BlockText:
+        text = BlockOf(answer.text);
+        break;
     case AnswerSpec::Kind::Block: {
         std::string bytes(answer.blockSize, '\0');
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i & 0xFF);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i & 0xFF);
         text = BlockOf(bytes);
         break;
     }
@@ -450,9 +480,13 @@ void Session::ExecuteDefined(std::size_t index, bool query, const std::string& p
     Answer(std::move(text), now + command.durationMs);
 }
 
-bool Session::OutputReady(SimTime now) const { return !output_.empty() && output_.front().readyAt <= now; }
+bool Session::OutputReady(SimTime now) const {
+    return !output_.empty() && output_.front().readyAt <= now;
+}
 
-bool Session::AnswerPending() const { return !output_.empty() || !parts_.empty() || !input_.empty(); }
+bool Session::AnswerPending() const {
+    return !output_.empty() || !parts_.empty() || !input_.empty();
+}
 
 std::string Session::TakeOutput(SimTime now, std::size_t maxBytes, int termChar, bool& end) {
     end = false;
@@ -472,7 +506,9 @@ std::string Session::TakeOutput(SimTime now, std::size_t maxBytes, int termChar,
     return chunk;
 }
 
-void Session::QueryUnterminated() { device_.QueueError(-420, "Query UNTERMINATED"); }
+void Session::QueryUnterminated() {
+    device_.QueueError(-420, "Query UNTERMINATED");
+}
 
 std::uint8_t Session::StatusByte(SimTime now) const {
     std::uint8_t value = 0;

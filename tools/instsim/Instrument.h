@@ -24,7 +24,7 @@ inline constexpr std::uint8_t EAV = 4, MAV = 16, ESB = 32, MSS = 64;
 }
 
 class Device {
-public:
+  public:
     Device(InstrumentDefinition definition, std::uint32_t seed);
 
     const InstrumentDefinition& Definition() const { return definition_; }
@@ -50,7 +50,7 @@ public:
     std::size_t ErrorCount() const { return errors_.size(); }
     SimTime BusyUntil() const { return busyUntil_; }
 
-private:
+  private:
     friend class Session;
 
     std::uint8_t TakeEventStatus();
@@ -81,7 +81,7 @@ private:
 };
 
 class Session {
-public:
+  public:
     // interruptUnreadOutput: a new message discards an unread answer and queues -410 (VXI-11, where the
     // client reads explicitly); off for raw sockets, whose answers go out as soon as they are ready.
     Session(Device& device, int id, bool interruptUnreadOutput);
@@ -109,7 +109,7 @@ public:
     void DeviceClear();                         // clears input and output, cancels pending *OPC/*OPC?
     long long MessagesReceived() const { return messages_; }
 
-private:
+  private:
     struct Unit {
         std::string text;
         bool endsMessage = false;
@@ -141,11 +141,11 @@ private:
     int id_;
     bool interruptUnreadOutput_;
     std::deque<Unit> input_;
-    SimTime waitUntil_ = 0; // *WAI: no unit runs before this
-    std::vector<std::string> path_; // current header path for relative headers
+    SimTime waitUntil_ = 0;                  // *WAI: no unit runs before this
+    std::vector<std::string> path_;          // current header path for relative headers
     std::vector<std::string> unitMnemonics_; // header of the unit being executed, resolved
     std::string unitCommon_;
-    std::vector<Part> parts_;       // answers of the message being parsed
+    std::vector<Part> parts_; // answers of the message being parsed
     std::deque<Response> output_;
     long long messages_ = 0;
     bool lastSummary_ = false;

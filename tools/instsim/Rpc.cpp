@@ -56,7 +56,8 @@ RpcParse ParseRpcCall(std::string_view message, RpcCall& call) {
     if (rpcVersion != 2) return RpcParse::BadRpcVersion;
     if (!reader.U32(call.program) || !reader.U32(call.version) || !reader.U32(call.procedure))
         return RpcParse::Malformed;
-    for (int i = 0; i < 2; ++i) { // credentials, then verifier: flavor and an opaque body of at most 400 bytes
+    for (int i = 0; i < 2;
+         ++i) { // credentials, then verifier: flavor and an opaque body of at most 400 bytes
         std::uint32_t flavor = 0;
         std::string body;
         if (!reader.U32(flavor) || !reader.Opaque(body, 400)) return RpcParse::Malformed;

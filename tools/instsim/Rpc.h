@@ -9,7 +9,7 @@
 namespace zep::instsim {
 
 class XdrReader {
-public:
+  public:
     explicit XdrReader(std::string_view data) : data_(data) {}
     bool U32(std::uint32_t& value);
     bool I32(std::int32_t& value);
@@ -18,19 +18,19 @@ public:
     std::string_view Rest() const { return data_.substr(pos_); }
     bool AtEnd() const { return pos_ == data_.size(); }
 
-private:
+  private:
     std::string_view data_;
     std::size_t pos_ = 0;
 };
 
 class XdrWriter {
-public:
+  public:
     void U32(std::uint32_t value);
     void I32(std::int32_t value) { U32(static_cast<std::uint32_t>(value)); }
     void Opaque(std::string_view value);
     const std::string& Data() const { return data_; }
 
-private:
+  private:
     std::string data_;
 };
 
@@ -48,7 +48,13 @@ enum class RpcParse { Ok, NotACall, BadRpcVersion, Malformed };
 // other than 2 gives BadRpcVersion (xid is set so the caller can deny it).
 RpcParse ParseRpcCall(std::string_view message, RpcCall& call);
 
-enum class AcceptStat : std::uint32_t { Success = 0, ProgUnavail = 1, ProgMismatch = 2, ProcUnavail = 3, GarbageArgs = 4 };
+enum class AcceptStat : std::uint32_t {
+    Success = 0,
+    ProgUnavail = 1,
+    ProgMismatch = 2,
+    ProcUnavail = 3,
+    GarbageArgs = 4
+};
 
 // An accepted reply: results follow for Success; low/high versions for ProgMismatch.
 std::string RpcAcceptedReply(std::uint32_t xid, AcceptStat stat, std::string_view results = {},

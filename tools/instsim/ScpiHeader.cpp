@@ -13,7 +13,8 @@ bool IsMnemonicChar(char c) {
 
 std::string Upper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -34,7 +35,8 @@ HeaderNode MakeNode(std::string_view mnemonic, bool optional) {
 bool NodeMatches(const HeaderNode& node, std::string_view mnemonic) {
     if (mnemonic == node.shortForm || mnemonic == node.longForm) return true;
     std::size_t end = mnemonic.size();
-    while (end > 0 && std::isdigit(static_cast<unsigned char>(mnemonic[end - 1]))) --end;
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(mnemonic[end - 1])))
+        --end;
     if (end == mnemonic.size() || end == 0) return false;
     std::string_view stem = mnemonic.substr(0, end);
     return stem == node.shortForm || stem == node.longForm;
@@ -44,7 +46,8 @@ bool MatchFrom(const std::vector<HeaderNode>& nodes, std::size_t nodeIndex, std:
                std::size_t inIndex) {
     if (nodeIndex == nodes.size()) return inIndex == in.size();
     const HeaderNode& node = nodes[nodeIndex];
-    if (inIndex < in.size() && NodeMatches(node, in[inIndex]) && MatchFrom(nodes, nodeIndex + 1, in, inIndex + 1))
+    if (inIndex < in.size() && NodeMatches(node, in[inIndex]) &&
+        MatchFrom(nodes, nodeIndex + 1, in, inIndex + 1))
         return true;
     return node.optional && MatchFrom(nodes, nodeIndex + 1, in, inIndex);
 }
@@ -100,7 +103,8 @@ std::optional<HeaderPattern> CompileHeader(std::string_view text, std::string& e
             ++pos;
         } else if (IsMnemonicChar(c)) {
             std::size_t end = pos;
-            while (end < rest.size() && IsMnemonicChar(rest[end])) ++end;
+            while (end < rest.size() && IsMnemonicChar(rest[end]))
+                ++end;
             pattern.nodes.push_back(MakeNode(rest.substr(pos, end - pos), inOptional));
             pos = end;
         } else {
@@ -113,7 +117,8 @@ std::optional<HeaderPattern> CompileHeader(std::string_view text, std::string& e
         return std::nullopt;
     }
     bool anyRequired = false;
-    for (const HeaderNode& node : pattern.nodes) anyRequired = anyRequired || !node.optional;
+    for (const HeaderNode& node : pattern.nodes)
+        anyRequired = anyRequired || !node.optional;
     if (!anyRequired) {
         error = "header " + std::string(text) + " has no required node";
         return std::nullopt;

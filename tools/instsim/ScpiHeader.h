@@ -16,10 +16,10 @@ struct HeaderNode {
 };
 
 struct HeaderPattern {
-    std::string text;             // as written in the definition
-    std::string common;           // "*IDN" for common commands, else empty
+    std::string text;   // as written in the definition
+    std::string common; // "*IDN" for common commands, else empty
     std::vector<HeaderNode> nodes;
-    bool query = false;           // the pattern ends with '?'
+    bool query = false; // the pattern ends with '?'
 };
 
 // A header as received: mnemonics upper-cased, numeric suffixes kept.

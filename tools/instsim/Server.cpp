@@ -22,31 +22,38 @@ namespace zep::instsim {
 
 namespace {
 
-constexpr std::size_t MaxMessageBytes = 16 * 1024 * 1024; // a command line or RPC record
+constexpr std::size_t MaxMessageBytes = 16 * 1024 * 1024;  // a command line or RPC record
 constexpr std::size_t MaxPendingOutput = 64 * 1024 * 1024; // unread by a slow client
 
 std::int64_t MonotonicNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+}
 
 std::string PeerName(const sockaddr_storage& address) {
     char host[NI_MAXHOST] = "?", port[NI_MAXSERV] = "?";
-    getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, host, sizeof host, port, sizeof port,
-                NI_NUMERICHOST | NI_NUMERICSERV);
+    getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, host, sizeof host, port,
+                sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
     return std::string(host) + ":" + port;
 }
 
-void Log(const std::string& line) { std::cerr << "zep-instsim: " << line << '\n'; }
+void Log(const std::string& line) {
+    std::cerr << "zep-instsim: " << line << '\n';
+}
 
 } // namespace
 
-Server::Server(std::vector<InstrumentDefinition> instruments, ServerOptions options) : options_(std::move(options)) {
+Server::Server(std::vector<InstrumentDefinition> instruments, ServerOptions options)
+    : options_(std::move(options)) {
     for (std::size_t i = 0; i < instruments.size(); ++i) {
         if (instruments[i].name.empty()) instruments[i].name = "inst" + std::to_string(i);
-        devices_.push_back(std::make_unique<Device>(std::move(instruments[i]), options_.seed + static_cast<std::uint32_t>(i)));
+        devices_.push_back(std::make_unique<Device>(std::move(instruments[i]),
+                                                    options_.seed + static_cast<std::uint32_t>(i)));
     }
     for (auto& device : devices_) {
         device->SetPeers([this](std::string_view name) -> const Device* {
@@ -61,19 +68,24 @@ Server::Server(std::vector<InstrumentDefinition> instruments, ServerOptions opti
             for (const auto& peer : devices_)
                 served = served || (EqualsIgnoreCase(peer->Name(), wanted) && peer->Definition().signal);
             if (!served)
-                Log(device->Definition().source + ":" + std::to_string(command.line) + ": " + command.header.text +
-                    " measures \"" + wanted + "\", which is not served or has no SOURCE line: it reads the noise floor");
+                Log(device->Definition().source + ":" + std::to_string(command.line) + ": " +
+                    command.header.text + " measures \"" + wanted +
+                    "\", which is not served or has no SOURCE line: it reads the noise floor");
         }
     }
     startNs_ = MonotonicNs();
 }
 
 Server::~Server() {
-    for (auto& [id, connection] : connections_) close(connection.fd);
-    for (const Listener& listener : listeners_) close(listener.fd);
+    for (auto& [id, connection] : connections_)
+        close(connection.fd);
+    for (const Listener& listener : listeners_)
+        close(listener.fd);
 }
 
-SimTime Server::Now() const { return (MonotonicNs() - startNs_) / 1000000; }
+SimTime Server::Now() const {
+    return (MonotonicNs() - startNs_) / 1000000;
+}
 
 std::string Server::HostForResource() const {
     if (options_.host.find(':') != std::string::npos) return "[" + options_.host + "]";
@@ -95,7 +107,8 @@ bool Server::Listen(int port, bool udp, int& fd, int& boundPort, std::string& er
     bool ok = fd >= 0 && bind(fd, found->ai_addr, found->ai_addrlen) == 0 && (udp || listen(fd, 64) == 0);
     freeaddrinfo(found);
     if (!ok) {
-        error = "cannot listen on " + options_.host + " port " + std::to_string(port) + ": " + std::strerror(errno);
+        error = "cannot listen on " + options_.host + " port " + std::to_string(port) + ": " +
+                std::strerror(errno);
         if (fd >= 0) close(fd);
         fd = -1;
         return false;
@@ -104,7 +117,7 @@ bool Server::Listen(int port, bool udp, int& fd, int& boundPort, std::string& er
     socklen_t length = sizeof address;
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     boundPort = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                                   : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+                                                    : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     SetNonBlocking(fd);
     return true;
 }
@@ -112,7 +125,9 @@ bool Server::Listen(int port, bool udp, int& fd, int& boundPort, std::string& er
 bool Server::Start(std::string& error) {
     for (std::size_t i = 0; i < devices_.size(); ++i) {
         const InstrumentDefinition& def = devices_[i]->Definition();
-        int wanted = def.port != 0 ? def.port : options_.basePort != 0 ? options_.basePort + static_cast<int>(i) : 0;
+        int wanted = def.port != 0            ? def.port
+                     : options_.basePort != 0 ? options_.basePort + static_cast<int>(i)
+                                              : 0;
         int fd = -1, port = 0;
         if (options_.raw) {
             if (!Listen(wanted, false, fd, port, error)) {
@@ -132,7 +147,8 @@ bool Server::Start(std::string& error) {
     std::string portmapError;
     bool bound = false;
     if (options_.portmapPort < 0) bound = Listen(111, false, fd, portmapPort_, portmapError);
-    if (!bound && !Listen(options_.portmapPort > 0 ? options_.portmapPort : 0, false, fd, portmapPort_, error))
+    if (!bound &&
+        !Listen(options_.portmapPort > 0 ? options_.portmapPort : 0, false, fd, portmapPort_, error))
         return false;
     listeners_.push_back(Listener{fd, ListenerKind::Rpc, 0, portmapPort_});
     int udpFd = -1, udpPort = 0;
@@ -144,7 +160,9 @@ bool Server::Start(std::string& error) {
         Log("portmapper without UDP: " + udpError);
     }
     Log("portmapper on " + options_.host + " port " + std::to_string(portmapPort_) +
-        (options_.portmapPort < 0 && portmapPort_ != 111 ? " (port 111 is not available: " + portmapError + ")" : "") +
+        (options_.portmapPort < 0 && portmapPort_ != 111
+             ? " (port 111 is not available: " + portmapError + ")"
+             : "") +
         ", VXI-11 core channel on port " + std::to_string(corePort_));
     return true;
 }
@@ -154,9 +172,11 @@ std::vector<std::string> Server::ResourceLines() const {
     for (std::size_t i = 0; i < devices_.size(); ++i) {
         const std::string& idn = devices_[i]->Definition().idn;
         if (options_.raw)
-            lines.push_back("TCPIP0::" + HostForResource() + "::" + std::to_string(rawPorts_[i]) + "::SOCKET\t" + idn);
+            lines.push_back("TCPIP0::" + HostForResource() + "::" + std::to_string(rawPorts_[i]) +
+                            "::SOCKET\t" + idn);
         if (options_.vxi11)
-            lines.push_back("TCPIP0::" + HostForResource() + "::inst" + std::to_string(i) + "::INSTR\t" + idn);
+            lines.push_back("TCPIP0::" + HostForResource() + "::inst" + std::to_string(i) + "::INSTR\t" +
+                            idn);
     }
     return lines;
 }
@@ -165,7 +185,8 @@ void Server::Accept(const Listener& listener) {
     for (;;) {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        int fd = accept4(listener.fd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = accept4(listener.fd, reinterpret_cast<sockaddr*>(&address), &length,
+                         SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
                 Log(std::string("accept failed: ") + std::strerror(errno));
@@ -179,7 +200,8 @@ void Server::Accept(const Listener& listener) {
         connection.rpc = listener.kind == ListenerKind::Rpc;
         if (!connection.rpc) {
             connection.instrument = listener.instrument;
-            connection.session = std::make_unique<Session>(*devices_[listener.instrument], nextSession_++, false);
+            connection.session =
+                std::make_unique<Session>(*devices_[listener.instrument], nextSession_++, false);
         }
         connections_.emplace(nextConnection_++, std::move(connection));
     }
@@ -189,7 +211,8 @@ void Server::Drop(int id, Connection& connection, const std::string& why) {
     if (connection.dead) return;
     if (!why.empty()) Log(connection.peer + ": " + why + "; connection dropped");
     connection.dead = true;
-    for (std::uint32_t link : connection.links) DestroyLink(link);
+    for (std::uint32_t link : connection.links)
+        DestroyLink(link);
     connection.links.clear();
     (void)id;
 }
@@ -201,7 +224,8 @@ void Server::ReadConnection(int id, Connection& connection, SimTime now) {
         if (count > 0) {
             connection.in.append(buffer, static_cast<std::size_t>(count));
             if (connection.in.size() > MaxMessageBytes + 8) {
-                Drop(id, connection, "more than " + std::to_string(MaxMessageBytes) + " bytes without a terminator");
+                Drop(id, connection,
+                     "more than " + std::to_string(MaxMessageBytes) + " bytes without a terminator");
                 return;
             }
             continue;
@@ -216,8 +240,10 @@ void Server::ReadConnection(int id, Connection& connection, SimTime now) {
         Drop(id, connection, std::string("client vanished: ") + std::strerror(errno));
         return;
     }
-    if (connection.rpc) HandleRpcInput(id, connection, now);
-    else HandleRawInput(connection, now);
+    if (connection.rpc)
+        HandleRpcInput(id, connection, now);
+    else
+        HandleRawInput(connection, now);
 }
 
 void Server::HandleRawInput(Connection& connection, SimTime now) {
@@ -242,7 +268,8 @@ void Server::HandleRpcInput(int id, Connection& connection, SimTime now) {
     while (!connection.dead && !connection.parked) {
         if (connection.in.size() < 4) return;
         const auto* p = reinterpret_cast<const unsigned char*>(connection.in.data());
-        std::uint32_t header = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+        std::uint32_t header =
+            (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
         std::size_t length = header & 0x7FFFFFFF;
         if (connection.record.size() + length > MaxMessageBytes) {
             Drop(id, connection, "RPC record longer than " + std::to_string(MaxMessageBytes) + " bytes");
@@ -258,8 +285,8 @@ void Server::HandleRpcInput(int id, Connection& connection, SimTime now) {
         if (connection.dead) return;
         if (reply) {
             std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(reply->size());
-            char bytes[4] = {static_cast<char>(mark >> 24), static_cast<char>(mark >> 16), static_cast<char>(mark >> 8),
-                             static_cast<char>(mark)};
+            char bytes[4] = {static_cast<char>(mark >> 24), static_cast<char>(mark >> 16),
+                             static_cast<char>(mark >> 8), static_cast<char>(mark)};
             connection.out.append(bytes, 4);
             connection.out += *reply;
         }
@@ -271,11 +298,14 @@ void Server::ServeUdp(const Listener& listener) {
         char buffer[9000];
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        ssize_t count = recvfrom(listener.fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&address), &length);
+        ssize_t count =
+            recvfrom(listener.fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&address), &length);
         if (count < 0) return;
         std::optional<std::string> reply =
             Dispatch(0, nullptr, std::string_view(buffer, static_cast<std::size_t>(count)), Now(), true);
-        if (reply) sendto(listener.fd, reply->data(), reply->size(), 0, reinterpret_cast<sockaddr*>(&address), length);
+        if (reply)
+            sendto(listener.fd, reply->data(), reply->size(), 0, reinterpret_cast<sockaddr*>(&address),
+                   length);
     }
 }
 
@@ -290,7 +320,8 @@ void Server::WriteConnection(Connection& connection) {
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         Log(connection.peer + ": client vanished: " + std::strerror(errno) + "; connection dropped");
         connection.dead = true;
-        for (std::uint32_t link : connection.links) DestroyLink(link);
+        for (std::uint32_t link : connection.links)
+            DestroyLink(link);
         connection.links.clear();
         return;
     }
@@ -302,8 +333,10 @@ void Server::WriteConnection(Connection& connection) {
 }
 
 void Server::Service(SimTime now) {
-    for (auto& device : devices_) device->Advance(now);
-    for (auto& [id, link] : links_) link.session->Advance(now);
+    for (auto& device : devices_)
+        device->Advance(now);
+    for (auto& [id, link] : links_)
+        link.session->Advance(now);
     for (auto& [id, connection] : connections_) {
         if (connection.dead) continue;
         if (connection.session) {
@@ -330,8 +363,10 @@ void Server::Service(SimTime now) {
 
 SimTime Server::NextEvent(SimTime now) const {
     SimTime next = Never;
-    for (const auto& device : devices_) next = std::min(next, device->NextEvent());
-    for (const auto& [id, link] : links_) next = std::min(next, link.session->NextEvent(now));
+    for (const auto& device : devices_)
+        next = std::min(next, device->NextEvent());
+    for (const auto& [id, link] : links_)
+        next = std::min(next, link.session->NextEvent(now));
     for (const auto& [id, connection] : connections_) {
         if (connection.session) next = std::min(next, connection.session->NextEvent(now));
         if (connection.parked) next = std::min(next, connection.parked->deadline);
@@ -351,7 +386,8 @@ void Server::Run(double runSeconds, const volatile std::sig_atomic_t* stop) {
             if (!connection.dead && !connection.out.empty()) WriteConnection(connection);
         for (auto it = connections_.begin(); it != connections_.end();) {
             if (it->second.dead) {
-                for (std::uint32_t link : it->second.links) DestroyLink(link);
+                for (std::uint32_t link : it->second.links)
+                    DestroyLink(link);
                 close(it->second.fd);
                 it = connections_.erase(it);
             } else {
@@ -383,8 +419,10 @@ void Server::Run(double runSeconds, const volatile std::sig_atomic_t* stop) {
             if (fds[i].revents == 0) continue;
             if (owners[i] < 0) {
                 const Listener& listener = listeners_[static_cast<std::size_t>(-owners[i] - 1)];
-                if (listener.kind == ListenerKind::PortmapUdp) ServeUdp(listener);
-                else Accept(listener);
+                if (listener.kind == ListenerKind::PortmapUdp)
+                    ServeUdp(listener);
+                else
+                    Accept(listener);
                 continue;
             }
             auto it = connections_.find(owners[i]);

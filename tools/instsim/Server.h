@@ -25,7 +25,7 @@ struct ServerOptions {
 };
 
 class Server {
-public:
+  public:
     Server(std::vector<InstrumentDefinition> instruments, ServerOptions options);
     ~Server();
     Server(const Server&) = delete;
@@ -41,7 +41,7 @@ public:
     // Serves until *stop becomes non-zero or runSeconds have passed (0: no limit).
     void Run(double runSeconds, const volatile std::sig_atomic_t* stop);
 
-private:
+  private:
     struct ParkedRead {
         std::uint32_t xid = 0;
         std::uint32_t link = 0;
@@ -97,7 +97,8 @@ private:
                                         std::uint32_t procedure, std::string_view args, SimTime now);
     std::string PortmapCall(std::uint32_t xid, std::uint32_t version, std::uint32_t procedure,
                             std::string_view args);
-    std::optional<std::string> TryRead(Connection& connection, const ParkedRead& read, SimTime now, bool parkIfPending);
+    std::optional<std::string> TryRead(Connection& connection, const ParkedRead& read, SimTime now,
+                                       bool parkIfPending);
     void DestroyLink(std::uint32_t id);
     int ResolveDevice(const std::string& name) const;
 

@@ -39,7 +39,9 @@ std::string ErrorOnly(std::uint32_t error) {
     return writer.Data();
 }
 
-void Log(const std::string& line) { std::cerr << "zep-instsim: " << line << '\n'; }
+void Log(const std::string& line) {
+    std::cerr << "zep-instsim: " << line << '\n';
+}
 
 } // namespace
 
@@ -47,7 +49,8 @@ int Server::ResolveDevice(const std::string& name) const {
     std::string lower = ToLowerAscii(name);
     if (lower.rfind("inst", 0) == 0 && lower.size() > 4 && lower.size() <= 7) {
         bool digits = true;
-        for (std::size_t i = 4; i < lower.size(); ++i) digits = digits && std::isdigit(static_cast<unsigned char>(lower[i]));
+        for (std::size_t i = 4; i < lower.size(); ++i)
+            digits = digits && std::isdigit(static_cast<unsigned char>(lower[i]));
         if (digits) {
             std::size_t index = std::stoul(lower.substr(4));
             if (index < devices_.size()) return static_cast<int>(index);
@@ -66,13 +69,15 @@ void Server::DestroyLink(std::uint32_t id) {
     links_.erase(it);
 }
 
-std::optional<std::string> Server::Dispatch(int id, Connection* connection, std::string_view message, SimTime now,
-                                            bool udp) {
+std::optional<std::string> Server::Dispatch(int id, Connection* connection, std::string_view message,
+                                            SimTime now, bool udp) {
     RpcCall call;
     std::string where = connection ? connection->peer : std::string("UDP client");
     switch (ParseRpcCall(message, call)) {
-    case RpcParse::Ok: break;
-    case RpcParse::BadRpcVersion: return RpcVersionMismatchReply(call.xid);
+    case RpcParse::Ok:
+        break;
+    case RpcParse::BadRpcVersion:
+        return RpcVersionMismatchReply(call.xid);
     case RpcParse::NotACall:
     case RpcParse::Malformed:
         Log(where + ": malformed RPC message of " + std::to_string(message.size()) + " bytes");
@@ -82,7 +87,8 @@ std::optional<std::string> Server::Dispatch(int id, Connection* connection, std:
     if (call.program == PortmapProgram) {
         if (call.version < 2 || call.version > 4)
             return RpcAcceptedReply(call.xid, AcceptStat::ProgMismatch, {}, 2, 4);
-        if (udp && call.version == 2 && call.procedure == 5) return std::nullopt; // CALLIT: silent when unserved
+        if (udp && call.version == 2 && call.procedure == 5)
+            return std::nullopt; // CALLIT: silent when unserved
         return PortmapCall(call.xid, call.version, call.procedure, call.args);
     }
     if (udp || !connection) return RpcAcceptedReply(call.xid, AcceptStat::ProgUnavail);
@@ -154,11 +160,13 @@ std::string Server::PortmapCall(std::uint32_t xid, std::uint32_t version, std::u
         bool v6 = options_.host.find(':') != std::string::npos;
         std::uint32_t protocol = netid.rfind("udp", 0) == 0 ? IpProtoUdp : IpProtoTcp;
         std::string universal;
-        bool familyFits = netid.empty() || (v6 ? netid.find('6') != std::string::npos : netid.find('6') == std::string::npos);
+        bool familyFits = netid.empty() ||
+                          (v6 ? netid.find('6') != std::string::npos : netid.find('6') == std::string::npos);
         for (const Mapping& m : mappings) {
             bool versionFits = m.version == programVersion || (procedure == 3 && programVersion == 0);
             if (familyFits && m.program == program && versionFits && m.protocol == protocol)
-                universal = options_.host + "." + std::to_string(m.port >> 8) + "." + std::to_string(m.port & 0xFF);
+                universal =
+                    options_.host + "." + std::to_string(m.port >> 8) + "." + std::to_string(m.port & 0xFF);
         }
         result.Opaque(universal);
         return RpcAcceptedReply(xid, AcceptStat::Success, result.Data());
@@ -212,23 +220,29 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
                                             std::uint32_t procedure, std::string_view args, SimTime now) {
     XdrReader reader(args);
     auto garbage = [&] {
-        Log(connection.peer + ": VXI-11 procedure " + std::to_string(procedure) + " with malformed arguments");
+        Log(connection.peer + ": VXI-11 procedure " + std::to_string(procedure) +
+            " with malformed arguments");
         return RpcAcceptedReply(xid, AcceptStat::GarbageArgs);
     };
-    auto reply = [&](const std::string& results) { return RpcAcceptedReply(xid, AcceptStat::Success, results); };
+    auto reply = [&](const std::string& results) {
+        return RpcAcceptedReply(xid, AcceptStat::Success, results);
+    };
     if (procedure == 0) return reply({});
 
     if (procedure == 10) { // create_link
         std::int32_t clientId = 0;
         std::uint32_t lockDevice = 0, lockTimeout = 0;
         std::string name;
-        if (!reader.I32(clientId) || !reader.U32(lockDevice) || !reader.U32(lockTimeout) || !reader.Opaque(name, 256))
+        if (!reader.I32(clientId) || !reader.U32(lockDevice) || !reader.U32(lockTimeout) ||
+            !reader.Opaque(name, 256))
             return garbage();
         XdrWriter result;
         int device = ResolveDevice(name);
         std::uint32_t error = NoError;
-        if (device < 0) error = DeviceNotAccessible;
-        else if (lockDevice && locks_.count(static_cast<std::size_t>(device))) error = DeviceLockedByAnotherLink;
+        if (device < 0)
+            error = DeviceNotAccessible;
+        else if (lockDevice && locks_.count(static_cast<std::size_t>(device)))
+            error = DeviceLockedByAnotherLink;
         std::uint32_t link = 0;
         if (error == NoError) {
             link = nextLink_++;
@@ -240,7 +254,8 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
             connection.links.push_back(link);
             if (lockDevice) locks_[static_cast<std::size_t>(device)] = link;
         } else {
-            Log(connection.peer + ": create_link for device \"" + name + "\" refused with error " + std::to_string(error));
+            Log(connection.peer + ": create_link for device \"" + name + "\" refused with error " +
+                std::to_string(error));
         }
         result.U32(error);
         result.U32(link);
@@ -264,7 +279,8 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
     case 11: { // device_write
         std::uint32_t ioTimeout = 0, lockTimeout = 0, flags = 0;
         std::string data;
-        if (!reader.U32(ioTimeout) || !reader.U32(lockTimeout) || !reader.U32(flags) || !reader.Opaque(data, MaxRecvSize))
+        if (!reader.U32(ioTimeout) || !reader.U32(lockTimeout) || !reader.U32(flags) ||
+            !reader.Opaque(data, MaxRecvSize))
             return garbage();
         XdrWriter result;
         if (!ownLink) {
@@ -299,7 +315,8 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
             Log(connection.peer + ": fault drop-after: connection closed after " +
                 std::to_string(link.session->MessagesReceived()) + " messages");
             connection.dead = true;
-            for (std::uint32_t l : connection.links) DestroyLink(l);
+            for (std::uint32_t l : connection.links)
+                DestroyLink(l);
             connection.links.clear();
             return std::nullopt;
         }
@@ -314,8 +331,8 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
     }
     case 12: { // device_read
         std::uint32_t requestSize = 0, ioTimeout = 0, lockTimeout = 0, flags = 0, termChar = 0;
-        if (!reader.U32(requestSize) || !reader.U32(ioTimeout) || !reader.U32(lockTimeout) || !reader.U32(flags) ||
-            !reader.U32(termChar))
+        if (!reader.U32(requestSize) || !reader.U32(ioTimeout) || !reader.U32(lockTimeout) ||
+            !reader.U32(flags) || !reader.U32(termChar))
             return garbage();
         XdrWriter result;
         if (!ownLink || lockedByOther()) {
@@ -343,7 +360,9 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
         std::uint32_t flags = 0, lockTimeout = 0, ioTimeout = 0;
         if (!reader.U32(flags) || !reader.U32(lockTimeout) || !reader.U32(ioTimeout)) return garbage();
         XdrWriter result;
-        std::uint32_t error = !ownLink ? InvalidLinkIdentifier : lockedByOther() ? DeviceLockedByAnotherLink : NoError;
+        std::uint32_t error = !ownLink          ? InvalidLinkIdentifier
+                              : lockedByOther() ? DeviceLockedByAnotherLink
+                                                : NoError;
         result.U32(error);
         if (procedure == 13) result.U32(error == NoError ? linkIt->second.session->SerialPoll(now) : 0);
         if (procedure == 15 && error == NoError) {
@@ -355,16 +374,20 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
     case 18: { // device_lock
         std::uint32_t flags = 0, lockTimeout = 0;
         if (!reader.U32(flags) || !reader.U32(lockTimeout)) return garbage();
-        std::uint32_t error = !ownLink ? InvalidLinkIdentifier : lockedByOther() ? DeviceLockedByAnotherLink : NoError;
+        std::uint32_t error = !ownLink          ? InvalidLinkIdentifier
+                              : lockedByOther() ? DeviceLockedByAnotherLink
+                                                : NoError;
         if (error == NoError) locks_[linkIt->second.device] = linkId;
         return reply(ErrorOnly(error));
     }
     case 19: { // device_unlock
         std::uint32_t error = NoError;
-        if (!ownLink) error = InvalidLinkIdentifier;
+        if (!ownLink)
+            error = InvalidLinkIdentifier;
         else if (!locks_.count(linkIt->second.device) || locks_[linkIt->second.device] != linkId)
             error = NoLockHeldByThisLink;
-        else locks_.erase(linkIt->second.device);
+        else
+            locks_.erase(linkIt->second.device);
         return reply(ErrorOnly(error));
     }
     case 20: { // device_enable_srq
@@ -387,7 +410,8 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
         }
         return reply(ErrorOnly(error));
     }
-    default: return RpcAcceptedReply(xid, AcceptStat::ProcUnavail);
+    default:
+        return RpcAcceptedReply(xid, AcceptStat::ProcUnavail);
     }
 }
 

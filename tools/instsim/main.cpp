@@ -14,7 +14,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) {
+    stopRequested = 1;
+}
 
 const char* const Usage =
     "usage: zep-instsim [--config FILE] [--host ADDRESS] [--max-seconds N] [options] [fault options]\n"
@@ -88,7 +90,8 @@ int main(int argc, char** argv) {
                 return UsageError("--max-seconds needs a whole number of seconds from 1");
             maxSeconds = static_cast<double>(number);
         } else if (arg == "--base-port") {
-            if (!value(text) || !ReadNumber(text, 1, 65535, number)) return UsageError("--base-port needs a port from 1 to 65535");
+            if (!value(text) || !ReadNumber(text, 1, 65535, number))
+                return UsageError("--base-port needs a port from 1 to 65535");
             options.basePort = static_cast<int>(number);
         } else if (arg == "--portmap-port") {
             if (!value(text) || !ReadNumber(text, 0, 65535, number))
@@ -99,7 +102,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--no-vxi11") {
             options.vxi11 = false;
         } else if (arg == "--seed") {
-            if (!value(text) || !ReadNumber(text, 0, 0xFFFFFFFFLL, number)) return UsageError("--seed needs a number");
+            if (!value(text) || !ReadNumber(text, 0, 0xFFFFFFFFLL, number))
+                return UsageError("--seed needs a number");
             options.seed = static_cast<std::uint32_t>(number);
         } else if (arg == "--drop-after" || arg == "--stall") {
             if (!value(text)) return UsageError(arg + " needs a number");
@@ -123,7 +127,8 @@ int main(int argc, char** argv) {
             std::cerr << "zep-instsim: " << loaded.error << '\n';
             return 2;
         }
-        for (InstrumentDefinition& def : loaded.instruments) instruments.push_back(std::move(def));
+        for (InstrumentDefinition& def : loaded.instruments)
+            instruments.push_back(std::move(def));
     }
     if (instruments.empty()) instruments.push_back(GenericInstrument());
     for (std::size_t i = 0; i < instruments.size(); ++i)
@@ -135,7 +140,8 @@ int main(int argc, char** argv) {
 
     bool targetFound = faultInstrument.empty();
     for (std::size_t i = 0; i < instruments.size(); ++i) {
-        bool target = faultInstrument.empty() || zep::EqualsIgnoreCase(instruments[i].name, faultInstrument) ||
+        bool target = faultInstrument.empty() ||
+                      zep::EqualsIgnoreCase(instruments[i].name, faultInstrument) ||
                       zep::EqualsIgnoreCase("inst" + std::to_string(i), faultInstrument);
         if (!target) continue;
         targetFound = true;
@@ -147,10 +153,11 @@ int main(int argc, char** argv) {
             instruments[i].faults.push_back(*fault);
         }
     }
-    if (!targetFound) return UsageError("--fault-instrument names no served instrument: \"" + faultInstrument + "\"");
+    if (!targetFound)
+        return UsageError("--fault-instrument names no served instrument: \"" + faultInstrument + "\"");
 
     std::signal(SIGPIPE, SIG_IGN);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -162,7 +169,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::cout << "READY\n";
-    for (const std::string& line : server.ResourceLines()) std::cout << line << '\n';
+    for (const std::string& line : server.ResourceLines())
+        std::cout << line << '\n';
     std::cout.flush();
     server.Run(maxSeconds, &stopRequested);
     return 0;
