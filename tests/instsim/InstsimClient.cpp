@@ -298,12 +298,15 @@ std::optional<std::string> AcceptedResults(const std::string& reply, std::uint32
 
 } // namespace
 
-std::optional<std::string> RpcClient::Call(std::uint32_t program, std::uint32_t version,
-                                           std::uint32_t procedure, const std::string& args, int timeoutMs) {
+std::uint32_t RpcClient::SendCall(std::uint32_t program, std::uint32_t version, std::uint32_t procedure,
+                                  const std::string& args) {
     std::uint32_t xid = ++xid_;
     std::string message = CallMessage(xid, program, version, procedure, args);
-    if (!tcp_.Send(XdrU32(0x80000000u | static_cast<std::uint32_t>(message.size())) + message))
-        return std::nullopt;
+    tcp_.Send(XdrU32(0x80000000u | static_cast<std::uint32_t>(message.size())) + message);
+    return xid;
+}
+
+std::optional<std::string> RpcClient::ReceiveReply(std::uint32_t xid, int timeoutMs) {
     std::string reply;
     for (;;) {
         auto header = tcp_.ReadBytes(4, timeoutMs);
@@ -316,6 +319,12 @@ std::optional<std::string> RpcClient::Call(std::uint32_t program, std::uint32_t 
         if (mark & 0x80000000u) break;
     }
     return AcceptedResults(reply, xid);
+}
+
+std::optional<std::string> RpcClient::Call(std::uint32_t program, std::uint32_t version,
+                                           std::uint32_t procedure, const std::string& args, int timeoutMs) {
+    if (!tcp_.Connected()) return std::nullopt;
+    return ReceiveReply(SendCall(program, version, procedure, args), timeoutMs);
 }
 
 constexpr std::uint32_t CoreProgram = 0x0607AF;

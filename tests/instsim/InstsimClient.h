@@ -66,6 +66,10 @@ class RpcClient {
     // Calls and returns the results after an accepted SUCCESS reply; nothing on any other reply.
     std::optional<std::string> Call(std::uint32_t program, std::uint32_t version, std::uint32_t procedure,
                                     const std::string& args, int timeoutMs = 3000);
+    // The two halves of Call, for a call whose reply comes later.
+    std::uint32_t SendCall(std::uint32_t program, std::uint32_t version, std::uint32_t procedure,
+                           const std::string& args);
+    std::optional<std::string> ReceiveReply(std::uint32_t xid, int timeoutMs = 3000);
     TcpClient& Tcp() { return tcp_; }
 
   private:

@@ -196,6 +196,15 @@ TEST_F(InstsimBench, PortmapperAnswersOverTcpAndUdp) {
         EXPECT_EQ(PortmapGetPort(server->PortmapPort(), udp, 0x0607AF, 2), 0u) << "no such version";
         EXPECT_EQ(PortmapGetPort(server->PortmapPort(), udp, 100003, 3), 0u) << "no such program";
     }
+    // rpcbind version 3 GETADDR answers a universal address, as the C library's RPC clients ask first.
+    RpcClient rpcbind(server->PortmapPort());
+    auto results = rpcbind.Call(
+        100000, 3, 3, XdrU32(0x0607AF) + XdrU32(1) + XdrOpaque("tcp") + XdrOpaque("") + XdrOpaque(""));
+    ASSERT_TRUE(results);
+    std::size_t pos = 0;
+    int port = server->CorePort();
+    EXPECT_EQ(ReadOpaque(*results, pos),
+              "127.0.0.1." + std::to_string(port >> 8) + "." + std::to_string(port & 0xFF));
 }
 
 TEST_F(InstsimBench, MalformedRpcAndVanishingClientsAreDroppedNotFatal) {
@@ -321,6 +330,26 @@ TEST(InstsimFaultInjection, NeverCompleteLeavesTheStatusByteAtZero) {
     EXPECT_EQ(stb, 0u);
     client.Write(link, "*OPC?\n");
     EXPECT_EQ(client.Read(link, 100, 300).error, 15u) << "*OPC? never answers";
+}
+
+TEST(InstsimFaultInjection, AbortChannelEndsAReadThatWaits) {
+    InstsimProcess server(Args({"--never-complete"}), 2);
+    Vxi11Client client(server.CorePort());
+    std::uint32_t link = 0;
+    ASSERT_EQ(client.CreateLink("inst0", link), 0u);
+    client.Write(link, "*OPC?\n");
+    std::uint32_t xid = client.Rpc().SendCall(
+        0x0607AF, 1, 12, XdrU32(link) + XdrU32(100) + XdrU32(60000) + XdrU32(0) + XdrU32(0) + XdrU32(0));
+    RpcClient abort(server.CorePort()); // the abort port create_link reports
+    auto aborted = abort.Call(0x0607B0, 1, 1, XdrU32(link));
+    ASSERT_TRUE(aborted);
+    EXPECT_EQ(*aborted, XdrU32(0));
+    auto read = client.Rpc().ReceiveReply(xid);
+    ASSERT_TRUE(read);
+    std::size_t pos = 0;
+    EXPECT_EQ(ReadU32(*read, pos), 23u) << "the waiting read ends with the abort error";
+    std::uint32_t stb = 0;
+    EXPECT_EQ(client.ReadStb(link, stb), 0u) << "the link goes on serving";
 }
 
 TEST(InstsimCommandLine, UsageAndConfigurationErrors) {

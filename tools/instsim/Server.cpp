@@ -123,6 +123,14 @@ bool Server::Listen(int port, bool udp, int& fd, int& boundPort, std::string& er
 }
 
 bool Server::Start(std::string& error) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(options_.host.c_str(), nullptr, &hints, &found) != 0) {
+        error = "\"" + options_.host + "\" is not a numeric IPv4 or IPv6 address";
+        return false;
+    }
+    freeaddrinfo(found);
     for (std::size_t i = 0; i < devices_.size(); ++i) {
         const InstrumentDefinition& def = devices_[i]->Definition();
         int wanted = def.port != 0            ? def.port
@@ -219,10 +227,16 @@ void Server::Drop(int id, Connection& connection, const std::string& why) {
 
 void Server::ReadConnection(int id, Connection& connection, SimTime now) {
     char buffer[65536];
-    for (;;) {
+    // A bounded number of reads per wake-up, so a client that floods cannot starve the others.
+    for (int round = 0; round < 16; ++round) {
         ssize_t count = recv(connection.fd, buffer, sizeof buffer, 0);
         if (count > 0) {
             connection.in.append(buffer, static_cast<std::size_t>(count));
+            if (connection.rpc)
+                HandleRpcInput(id, connection, now);
+            else
+                HandleRawInput(connection, now);
+            if (connection.dead) return;
             if (connection.in.size() > MaxMessageBytes + 8) {
                 Drop(id, connection,
                      "more than " + std::to_string(MaxMessageBytes) + " bytes without a terminator");
@@ -233,17 +247,13 @@ void Server::ReadConnection(int id, Connection& connection, SimTime now) {
         if (count == 0) {
             bool midMessage = !connection.in.empty() || !connection.record.empty() || connection.parked;
             Drop(id, connection, midMessage ? "client closed the connection in the middle of a message" : "");
-            break;
+            return;
         }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return;
         if (errno == EINTR) continue;
         Drop(id, connection, std::string("client vanished: ") + std::strerror(errno));
         return;
     }
-    if (connection.rpc)
-        HandleRpcInput(id, connection, now);
-    else
-        HandleRawInput(connection, now);
 }
 
 void Server::HandleRawInput(Connection& connection, SimTime now) {
@@ -283,14 +293,16 @@ void Server::HandleRpcInput(int id, Connection& connection, SimTime now) {
         connection.record.clear();
         std::optional<std::string> reply = Dispatch(id, &connection, record, now, false);
         if (connection.dead) return;
-        if (reply) {
-            std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(reply->size());
-            char bytes[4] = {static_cast<char>(mark >> 24), static_cast<char>(mark >> 16),
-                             static_cast<char>(mark >> 8), static_cast<char>(mark)};
-            connection.out.append(bytes, 4);
-            connection.out += *reply;
-        }
+        if (reply) QueueRecord(connection, *reply);
     }
+}
+
+void Server::QueueRecord(Connection& connection, const std::string& reply) {
+    std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(reply.size());
+    char bytes[4] = {static_cast<char>(mark >> 24), static_cast<char>(mark >> 16),
+                     static_cast<char>(mark >> 8), static_cast<char>(mark)};
+    connection.out.append(bytes, 4);
+    connection.out += reply;
 }
 
 void Server::ServeUdp(const Listener& listener) {
@@ -350,11 +362,7 @@ void Server::Service(SimTime now) {
             std::optional<std::string> reply = TryRead(connection, read, now, true);
             if (reply) {
                 connection.parked.reset();
-                std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(reply->size());
-                char bytes[4] = {static_cast<char>(mark >> 24), static_cast<char>(mark >> 16),
-                                 static_cast<char>(mark >> 8), static_cast<char>(mark)};
-                connection.out.append(bytes, 4);
-                connection.out += *reply;
+                QueueRecord(connection, *reply);
                 HandleRpcInput(id, connection, now); // calls that came in while the read waited
             }
         }

@@ -100,6 +100,8 @@ class Server {
     std::optional<std::string> TryRead(Connection& connection, const ParkedRead& read, SimTime now,
                                        bool parkIfPending);
     void DestroyLink(std::uint32_t id);
+    void AbortParkedRead(std::uint32_t link); // device_abort from the abort channel
+    static void QueueRecord(Connection& connection, const std::string& reply); // with record marking
     int ResolveDevice(const std::string& name) const;
 
     std::vector<std::unique_ptr<Device>> devices_;

@@ -27,6 +27,7 @@ enum DeviceError : std::uint32_t {
     DeviceLockedByAnotherLink = 11,
     NoLockHeldByThisLink = 12,
     IoTimeout = 15,
+    Abort = 23,
     ChannelNotEstablished = 29,
 };
 
@@ -44,6 +45,19 @@ void Log(const std::string& line) {
 }
 
 } // namespace
+
+void Server::AbortParkedRead(std::uint32_t link) {
+    for (auto& [id, connection] : connections_) {
+        if (!connection.parked || connection.parked->link != link) continue;
+        XdrWriter result;
+        result.U32(Abort);
+        result.U32(0);
+        result.Opaque({});
+        QueueRecord(connection, RpcAcceptedReply(connection.parked->xid, AcceptStat::Success, result.Data()));
+        connection.parked.reset();
+        HandleRpcInput(id, connection, Now());
+    }
+}
 
 int Server::ResolveDevice(const std::string& name) const {
     std::string lower = ToLowerAscii(name);
@@ -100,8 +114,10 @@ std::optional<std::string> Server::Dispatch(int id, Connection* connection, std:
             XdrReader reader(call.args);
             std::uint32_t link = 0;
             if (!reader.U32(link)) return RpcAcceptedReply(call.xid, AcceptStat::GarbageArgs);
-            return RpcAcceptedReply(call.xid, AcceptStat::Success,
-                                    ErrorOnly(links_.count(link) ? NoError : InvalidLinkIdentifier));
+            if (!links_.count(link))
+                return RpcAcceptedReply(call.xid, AcceptStat::Success, ErrorOnly(InvalidLinkIdentifier));
+            AbortParkedRead(link);
+            return RpcAcceptedReply(call.xid, AcceptStat::Success, ErrorOnly(NoError));
         }
         return CoreCall(id, *connection, call.xid, call.procedure, call.args, now);
     }
