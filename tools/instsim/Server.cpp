@@ -215,14 +215,13 @@ void Server::Accept(const Listener& listener) {
     }
 }
 
-void Server::Drop(int id, Connection& connection, const std::string& why) {
+void Server::Drop(Connection& connection, const std::string& why) {
     if (connection.dead) return;
     if (!why.empty()) Log(connection.peer + ": " + why + "; connection dropped");
     connection.dead = true;
     for (std::uint32_t link : connection.links)
         DestroyLink(link);
     connection.links.clear();
-    (void)id;
 }
 
 void Server::ReadConnection(int id, Connection& connection, SimTime now) {
@@ -238,7 +237,7 @@ void Server::ReadConnection(int id, Connection& connection, SimTime now) {
                 HandleRawInput(connection, now);
             if (connection.dead) return;
             if (connection.in.size() > MaxMessageBytes + 8) {
-                Drop(id, connection,
+                Drop(connection,
                      "more than " + std::to_string(MaxMessageBytes) + " bytes without a terminator");
                 return;
             }
@@ -246,12 +245,12 @@ void Server::ReadConnection(int id, Connection& connection, SimTime now) {
         }
         if (count == 0) {
             bool midMessage = !connection.in.empty() || !connection.record.empty() || connection.parked;
-            Drop(id, connection, midMessage ? "client closed the connection in the middle of a message" : "");
+            Drop(connection, midMessage ? "client closed the connection in the middle of a message" : "");
             return;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) return;
         if (errno == EINTR) continue;
-        Drop(id, connection, std::string("client vanished: ") + std::strerror(errno));
+        Drop(connection, std::string("client vanished: ") + std::strerror(errno));
         return;
     }
 }
@@ -282,7 +281,7 @@ void Server::HandleRpcInput(int id, Connection& connection, SimTime now) {
             (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
         std::size_t length = header & 0x7FFFFFFF;
         if (connection.record.size() + length > MaxMessageBytes) {
-            Drop(id, connection, "RPC record longer than " + std::to_string(MaxMessageBytes) + " bytes");
+            Drop(connection, "RPC record longer than " + std::to_string(MaxMessageBytes) + " bytes");
             return;
         }
         if (connection.in.size() < 4 + length) return;
@@ -330,17 +329,11 @@ void Server::WriteConnection(Connection& connection) {
         }
         if (count < 0 && errno == EINTR) continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        Log(connection.peer + ": client vanished: " + std::strerror(errno) + "; connection dropped");
-        connection.dead = true;
-        for (std::uint32_t link : connection.links)
-            DestroyLink(link);
-        connection.links.clear();
+        Drop(connection, std::string("client vanished: ") + std::strerror(errno));
         return;
     }
     if (connection.out.size() > MaxPendingOutput) {
-        Log(connection.peer + ": client reads nothing of " + std::to_string(connection.out.size()) +
-            " bytes; connection dropped");
-        connection.dead = true;
+        Drop(connection, "client reads nothing of " + std::to_string(connection.out.size()) + " bytes");
     }
 }
 
@@ -359,7 +352,7 @@ void Server::Service(SimTime now) {
         }
         if (connection.parked) {
             ParkedRead read = *connection.parked;
-            std::optional<std::string> reply = TryRead(connection, read, now, true);
+            std::optional<std::string> reply = TryRead(read, now, true);
             if (reply) {
                 connection.parked.reset();
                 QueueRecord(connection, *reply);

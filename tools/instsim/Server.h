@@ -83,7 +83,7 @@ class Server {
     void Accept(const Listener& listener);
     void ReadConnection(int id, Connection& connection, SimTime now);
     void WriteConnection(Connection& connection);
-    void Drop(int id, Connection& connection, const std::string& why);
+    void Drop(Connection& connection, const std::string& why);
     void Service(SimTime now);
     SimTime NextEvent(SimTime now) const;
     void HandleRawInput(Connection& connection, SimTime now);
@@ -97,8 +97,7 @@ class Server {
                                         std::uint32_t procedure, std::string_view args, SimTime now);
     std::string PortmapCall(std::uint32_t xid, std::uint32_t version, std::uint32_t procedure,
                             std::string_view args);
-    std::optional<std::string> TryRead(Connection& connection, const ParkedRead& read, SimTime now,
-                                       bool parkIfPending);
+    std::optional<std::string> TryRead(const ParkedRead& read, SimTime now, bool parkIfPending);
     void DestroyLink(std::uint32_t id);
     void AbortParkedRead(std::uint32_t link); // device_abort from the abort channel
     static void QueueRecord(Connection& connection, const std::string& reply); // with record marking

@@ -95,7 +95,7 @@ std::optional<std::string> Server::Dispatch(int id, Connection* connection, std:
     case RpcParse::NotACall:
     case RpcParse::Malformed:
         Log(where + ": malformed RPC message of " + std::to_string(message.size()) + " bytes");
-        if (connection) Drop(id, *connection, "malformed RPC message");
+        if (connection) Drop(*connection, "malformed RPC message");
         return std::nullopt;
     }
     if (call.program == PortmapProgram) {
@@ -198,9 +198,7 @@ std::string Server::PortmapCall(std::uint32_t xid, std::uint32_t version, std::u
     return RpcAcceptedReply(xid, AcceptStat::ProcUnavail);
 }
 
-std::optional<std::string> Server::TryRead(Connection& connection, const ParkedRead& read, SimTime now,
-                                           bool parkIfPending) {
-    (void)connection;
+std::optional<std::string> Server::TryRead(const ParkedRead& read, SimTime now, bool parkIfPending) {
     XdrWriter result;
     auto it = links_.find(read.link);
     if (it == links_.end()) {
@@ -328,17 +326,14 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
             if (last) break;
         }
         if (!keep) {
-            Log(connection.peer + ": fault drop-after: connection closed after " +
-                std::to_string(link.session->MessagesReceived()) + " messages");
-            connection.dead = true;
-            for (std::uint32_t l : connection.links)
-                DestroyLink(l);
-            connection.links.clear();
+            std::string why = "fault drop-after: connection closed after " +
+                              std::to_string(link.session->MessagesReceived()) + " messages";
+            Drop(connection, why); // destroys the link
             return std::nullopt;
         }
         link.input.erase(0, start);
         if (link.input.size() > 16 * 1024 * 1024) {
-            Drop(id, connection, "more than 16 MiB written without a terminator");
+            Drop(connection, "more than 16 MiB written without a terminator");
             return std::nullopt;
         }
         result.U32(NoError);
@@ -364,7 +359,7 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
         read.flags = flags;
         read.termChar = (flags & FlagTermCharSet) ? static_cast<int>(termChar & 0xFF) : -1;
         read.deadline = now + ioTimeout;
-        std::optional<std::string> answer = TryRead(connection, read, now, true);
+        std::optional<std::string> answer = TryRead(read, now, true);
         if (!answer) connection.parked = read;
         return answer;
     }
