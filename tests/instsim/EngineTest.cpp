@@ -69,6 +69,7 @@ TEST(InstsimHeaders, ShortLongOptionalAndCaseInsensitive) {
         {"*idn?", "Veltmark,SMG,100245/003,2.10\n"},
         {":TRAC?;:TRACE:DATA?", "1,2.5,-3;1,2.5,-3\n"},
         {":SYST:NAME?", "Bench generator\n"},
+        {"*GTL;*TRG;*TST?", "0\n"},
         {":DATA:BLOC?", std::string("#13\x00\x01\x02\n", 7)},
         {":DATA:TEXT?", "#14AB;C\n"},
     };

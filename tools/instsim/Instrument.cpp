@@ -377,7 +377,9 @@ void Session::ExecuteCommon(const ReceivedHeader& header, const std::string& par
         waitUntil_ = NeverCompletes() ? Never : device_.busyUntil_;
     } else if (name == "*RST") {
         device_.Reset(now, NeverCompletes());
-    } else if (name == "*TRG") {
+    } else if (name == "*TRG" || name == "*GTL") {
+        // Nothing to trigger; local and remote make no difference to a simulated front panel. The
+        // executor sends *GTL when it hands an instrument back, so it must not queue an error.
     } else {
         device_.QueueError(-113, "Undefined header");
     }
