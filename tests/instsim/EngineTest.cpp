@@ -14,7 +14,7 @@ const char* const BenchDefinition = "IDN|Veltmark,SMG,100245/003,2.10\n"
                                     "OPT|B1,B22\n"
                                     "RESET|30\n"
                                     "PARAM|[:SOURce]:FREQuency[:CW]|1000000000|5\n"
-                                    "PARAM|[:SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]|-30\n"
+                                    "PARAM|[:SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]|-30 -130..20\n"
                                     "PARAM|:OUTPut[:STATe]|0\n"
                                     "COMMAND|:INITiate[:IMMediate]|100\n"
                                     "COMMAND|:CALibration[:ALL]|0|211,\"Calibration source missing\"\n"
@@ -103,6 +103,8 @@ TEST(InstsimHeaders, UndefinedAndMalformedHeadersQueueErrors) {
         {"*SRE 256", "-222,\"Data out of range\""},
         {":FREQ::CW 1", "-102,\"Syntax error\""},
         {":CAL", "211,\"Calibration source missing\""},
+        {":POW 25", "-222,\"Data out of range\""},
+        {":POW high", "-104,\"Data type error\""},
     };
     for (const Case& c : cases) {
         Bench bench;
@@ -296,6 +298,8 @@ TEST(InstsimDefinition, RejectsBadLinesNamingFileAndLine) {
         {"IDN|x\nWHAT|y\n", "test.ZEP_INST:2: unknown line kind \"WHAT\" (IDN, OPT, NAME, PORT, RESET, "
                             "PARAM, COMMAND, QUERY, SOURCE, "
                             "FAULT)"},
+        {"IDN|x\nPARAM|:POW|0 5..1\n", "test.ZEP_INST:2: range \"5..1\" is not of the form low..high"},
+        {"IDN|x\nPARAM|:POW|30 -10..10\n", "test.ZEP_INST:2: default \"30\" is not a number within -10..10"},
         {"IDN|x\nQUERY|:READ?|measure gen 0 0 FREQ\n",
          "test.ZEP_INST:2: \"FREQ\" names no PARAM defined above"},
         {"IDN|x\nPARAM|FREQ|1\nSOURCE|FREQ|POW|OUTP\n",

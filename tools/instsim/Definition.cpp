@@ -311,6 +311,23 @@ LoadResult ParseDefinition(std::string_view text, const std::string& source) {
                     return fail("PARAM header takes no '?': it serves the setting and the query");
                 command.kind = CommandDef::Kind::Param;
                 command.defaultValue = field(2);
+                // "default low..high" limits the values the setting accepts.
+                std::size_t space = command.defaultValue.rfind(' ');
+                std::size_t dots = command.defaultValue.find("..", space == std::string::npos ? 0 : space);
+                if (space != std::string::npos && dots != std::string::npos) {
+                    std::string rangeText = command.defaultValue.substr(space + 1);
+                    auto low = ParsePlainDouble(
+                        std::string_view(command.defaultValue).substr(space + 1, dots - space - 1));
+                    auto high = ParsePlainDouble(std::string_view(command.defaultValue).substr(dots + 2));
+                    command.defaultValue = Trim(command.defaultValue.substr(0, space));
+                    auto value = ParseScpiNumber(command.defaultValue);
+                    if (!low || !high || *low > *high)
+                        return fail("range \"" + rangeText + "\" is not of the form low..high");
+                    if (!value || *value < *low || *value > *high)
+                        return fail("default \"" + command.defaultValue + "\" is not a number within " +
+                                    rangeText);
+                    command.range = std::make_pair(*low, *high);
+                }
                 next = 3;
             } else if (kind == "COMMAND") {
                 if (header->query) return fail("COMMAND header takes no '?'; use QUERY for queries");

@@ -436,6 +436,17 @@ void Session::ExecuteDefined(std::size_t index, bool query, const std::string& p
             device_.QueueError(-109, "Missing parameter");
             return;
         }
+        if (command.range) {
+            auto number = ParseScpiNumber(params);
+            if (!number) {
+                device_.QueueError(-104, "Data type error");
+                return;
+            }
+            if (*number < command.range->first || *number > command.range->second) {
+                device_.QueueError(-222, "Data out of range");
+                return;
+            }
+        }
         device_.values_[index] = params;
         device_.StartOperation(now, command.durationMs, NeverCompletes());
         return;
