@@ -352,6 +352,21 @@ TEST(InstsimFaultInjection, AbortChannelEndsAReadThatWaits) {
     EXPECT_EQ(client.ReadStb(link, stb), 0u) << "the link goes on serving";
 }
 
+TEST(InstsimCommandLine, TraceLogsMessagesAndAnswers) {
+    InstsimProcess server(Args({"--trace"}), 2);
+    TcpClient raw(server.RawPort(0));
+    raw.Send("*IDN?\n");
+    ASSERT_TRUE(raw.ReadLine());
+    Vxi11Client vxi(server.CorePort());
+    std::uint32_t link = 0;
+    ASSERT_EQ(vxi.CreateLink("inst0", link), 0u);
+    vxi.Query(link, ":DATA?");
+    std::string log = server.Stderr();
+    EXPECT_NE(log.find(" <- *IDN?\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" -> ZEP,INSTSIM,000000,0.1\\x0A\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" -> #264\\x00\\x01"), std::string::npos) << log;
+}
+
 TEST(InstsimCommandLine, UsageAndConfigurationErrors) {
     RunResult help = RunInstsim({"--help"});
     EXPECT_EQ(help.exitCode, 0);

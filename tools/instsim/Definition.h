@@ -46,9 +46,9 @@ struct CommandDef {
     enum class Kind { Param, Command, Query };
     Kind kind = Kind::Command;
     HeaderPattern header;
-    std::string defaultValue; // Param
+    std::string defaultValue;                       // Param
     std::optional<std::pair<double, double>> range; // Param: numeric values it accepts
-    AnswerSpec answer;        // Query
+    AnswerSpec answer;                              // Query
     SimTime durationMs = 0; // Param/Command: until the operation completes; Query: until the answer is ready
     std::optional<ErrorEntry> error; // queued every time the command runs
     int line = 0;

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
@@ -263,6 +264,7 @@ void Server::HandleRawInput(Connection& connection, SimTime now) {
         std::string_view message(connection.in.data() + start, end - start);
         if (!message.empty() && message.back() == '\r') message.remove_suffix(1);
         start = end + 1;
+        if (options_.trace) Trace(connection.session->Dev(), connection.peer, "<-", message);
         if (!connection.session->Receive(message, now)) {
             Log(connection.peer + ": fault drop-after: connection closed after " +
                 std::to_string(connection.session->MessagesReceived()) + " messages");
@@ -294,6 +296,23 @@ void Server::HandleRpcInput(int id, Connection& connection, SimTime now) {
         if (connection.dead) return;
         if (reply) QueueRecord(connection, *reply);
     }
+}
+
+void Server::Trace(const Device& device, const std::string& peer, const char* direction,
+                   std::string_view bytes) const {
+    std::string shown;
+    for (std::size_t i = 0; i < bytes.size() && shown.size() < 200; ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            shown += escaped;
+        }
+    }
+    if (shown.size() >= 200) shown += "... (" + std::to_string(bytes.size()) + " bytes)";
+    Log(device.Name() + " " + peer + " " + direction + " " + shown);
 }
 
 void Server::QueueRecord(Connection& connection, const std::string& reply) {
@@ -347,8 +366,11 @@ void Server::Service(SimTime now) {
         if (connection.session) {
             connection.session->Advance(now);
             bool end = false;
-            while (connection.session->OutputReady(now))
-                connection.out += connection.session->TakeOutput(now, SIZE_MAX, -1, end);
+            while (connection.session->OutputReady(now)) {
+                std::string answer = connection.session->TakeOutput(now, SIZE_MAX, -1, end);
+                if (options_.trace) Trace(connection.session->Dev(), connection.peer, "->", answer);
+                connection.out += answer;
+            }
         }
         if (connection.parked) {
             ParkedRead read = *connection.parked;

@@ -22,6 +22,7 @@ struct ServerOptions {
     bool raw = true;
     bool vxi11 = true;
     std::uint32_t seed = 1;
+    bool trace = false; // log every message received and every answer sent on standard error
 };
 
 class Server {
@@ -99,6 +100,8 @@ class Server {
                             std::string_view args);
     std::optional<std::string> TryRead(const ParkedRead& read, SimTime now, bool parkIfPending);
     void DestroyLink(std::uint32_t id);
+    void Trace(const Device& device, const std::string& peer, const char* direction,
+               std::string_view bytes) const;
     void AbortParkedRead(std::uint32_t link); // device_abort from the abort channel
     static void QueueRecord(Connection& connection, const std::string& reply); // with record marking
     int ResolveDevice(const std::string& name) const;

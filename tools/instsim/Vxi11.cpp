@@ -211,6 +211,10 @@ std::optional<std::string> Server::TryRead(const ParkedRead& read, SimTime now, 
     if (session.OutputReady(now)) {
         bool end = false;
         std::string data = session.TakeOutput(now, read.requestSize, read.termChar, end);
+        if (options_.trace) {
+            auto owner = connections_.find(it->second.connection);
+            Trace(session.Dev(), owner != connections_.end() ? owner->second.peer : "?", "->", data);
+        }
         std::uint32_t reason = 0;
         if (end) reason |= ReasonEnd;
         if (read.termChar >= 0 && !data.empty() && static_cast<unsigned char>(data.back()) == read.termChar)
@@ -319,6 +323,7 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
             std::string_view message(link.input.data() + start, end - start);
             if (!message.empty() && message.back() == '\r') message.remove_suffix(1);
             start = std::min(end + 1, link.input.size());
+            if (options_.trace) Trace(link.session->Dev(), connection.peer, "<-", message);
             if (!link.session->Receive(message, now)) {
                 keep = false;
                 break;

@@ -34,6 +34,7 @@ const char* const Usage =
     "                          bound, else one the system gives; the port is logged on standard error)\n"
     "  --no-raw, --no-vxi11    serve only one of the transports\n"
     "  --seed N                seed of the noise and garbage generators (default 1)\n"
+    "  --trace                 log every message received and every answer sent on standard error\n"
     "\n"
     "Fault options (for every instrument, or the one named by --fault-instrument):\n"
     "  --drop-after N          close each connection when its message N+1 arrives\n"
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
             if (!value(text) || !ReadNumber(text, 0, 65535, number))
                 return UsageError("--portmap-port needs a port from 0 to 65535");
             options.portmapPort = static_cast<int>(number);
+        } else if (arg == "--trace") {
+            options.trace = true;
         } else if (arg == "--no-raw") {
             options.raw = false;
         } else if (arg == "--no-vxi11") {
