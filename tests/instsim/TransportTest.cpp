@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -103,6 +104,28 @@ TEST_F(InstsimBench, ClientThatReadsNothingDoesNotHoldUpOthers) {
     TcpClient other(server->RawPort(1));
     other.Send("*IDN?\n");
     EXPECT_EQ(other.ReadLine(), "Veltmark,FSA,101877/012,4.30.1\n");
+}
+
+TEST_F(InstsimBench, ManyClientsAtOnce) {
+    std::vector<std::unique_ptr<TcpClient>> raw;
+    std::vector<std::unique_ptr<Vxi11Client>> vxi;
+    std::vector<std::uint32_t> links(40);
+    for (int i = 0; i < 40; ++i) {
+        raw.push_back(std::make_unique<TcpClient>(server->RawPort(static_cast<std::size_t>(i % 4))));
+        vxi.push_back(std::make_unique<Vxi11Client>(server->CorePort()));
+        ASSERT_EQ(vxi.back()->CreateLink("inst" + std::to_string(i % 4), links[static_cast<std::size_t>(i)]),
+                  0u);
+    }
+    for (auto& client : raw)
+        client->Send("*OPT?\n");
+    for (int i = 0; i < 40; ++i)
+        vxi[static_cast<std::size_t>(i)]->Write(links[static_cast<std::size_t>(i)], "*OPT?\n");
+    const char* options[] = {"B1,B22\n", "B4,B25,K7\n", "0\n", "0\n"};
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(raw[static_cast<std::size_t>(i)]->ReadLine(), options[i % 4]);
+        EXPECT_EQ(vxi[static_cast<std::size_t>(i)]->Read(links[static_cast<std::size_t>(i)]).data,
+                  options[i % 4]);
+    }
 }
 
 TEST_F(InstsimBench, Vxi11LinksByIndexAndByName) {
