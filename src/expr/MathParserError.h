@@ -15,14 +15,16 @@ constexpr int32_t MathParserEval1Error = 1002;
 class MathParserError : public std::runtime_error {
 public:
     MathParserError(int32_t number, const std::string& description)
-        : std::runtime_error(description), number_(number) {}
+        : std::runtime_error(description), number_(number), description_(description) {}
 
     int32_t Number() const { return number_; }
     std::string_view Source() const { return "MathParser"; }
-    std::string Description() const { return what(); }
+    // The whole text, also where an equation's odd bytes (a NUL) would cut what() short.
+    const std::string& Description() const { return description_; }
 
 private:
     int32_t number_;
+    std::string description_;
 };
 
 } // namespace zep

@@ -224,6 +224,19 @@ TEST(MathParserErrors, EvalRaisesParseErrorsAs1001) {
     }
 }
 
+TEST(MathParserErrors, DescriptionKeepsEveryByteOfTheEquation) {
+    MathParser parser;
+    const std::string text("1\0+2", 4);
+    EXPECT_FALSE(parser.StoreExpression(text));
+    EXPECT_EQ(parser.ErrorDescription(), "variable name must start with a letter: " + std::string("1\0", 2));
+    try {
+        parser.Eval();
+        FAIL();
+    } catch (const MathParserError& error) {
+        EXPECT_EQ(error.Description(), parser.ErrorDescription());
+    }
+}
+
 TEST(MathParserErrors, Eval1RaisesAs1002) {
     MathParser parser;
     ASSERT_TRUE(parser.StoreExpression("x+y"));
