@@ -78,9 +78,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        // With --benchmark_repetitions the median stands for the benchmark, else the single run.
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const std::string& name = run.run_name.function_name;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                nanoseconds[name] = run.GetAdjustedCPUTime();
+            else if (run.run_type == Run::RT_Iteration && run.repetitions <= 1)
+                nanoseconds[name] = run.GetAdjustedCPUTime();
+        }
     }
     std::map<std::string, double> nanoseconds;
 };

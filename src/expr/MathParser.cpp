@@ -339,10 +339,11 @@ void MathParser::Compile() {
         const ExprEntry& entry = table_[j];
         Step step{CodeOf(entry.Id), static_cast<uint8_t>(j), slotCells_[2 * j], slotCells_[2 * j + 1],
                   resultCell(j)};
-        if (step.op == expr::OpPow && constant[step.b] && cells_[step.b] == 2) step.op = expr::CodeSquare;
+        if (step.code == expr::OpPow && constant[step.b] && cells_[step.b] == 2) step.code = expr::CodeSquare;
         const bool argumentsConstant = constant[step.a] && (entry.ArgTop == 1 || constant[step.b]);
-        if (argumentsConstant && expr::IsPure(step.op)) {
-            const double value = expr::ApplyOperation(step.op, cells_[step.a], cells_[step.b]);
+        const auto op = static_cast<uint8_t>(step.code);
+        if (argumentsConstant && expr::IsPure(op)) {
+            const double value = expr::ApplyOperation(op, cells_[step.a], cells_[step.b]);
             if (std::isfinite(value)) {
                 cells_[step.out] = value;
                 constant[step.out] = true;
@@ -352,14 +353,54 @@ void MathParser::Compile() {
         steps_.push_back(step);
     }
     rootCell_ = resultCell(static_cast<size_t>(table_[n].PriIdx));
+    for (size_t k = 0; k < steps_.size(); ++k) {
+        Step& step = steps_[k];
+        uint16_t flags = 0;
+        if (k > 0 && step.a == steps_[k - 1].out) flags |= PreviousA;
+        if (k > 0 && step.b == steps_[k - 1].out) flags |= PreviousB;
+        step.code = static_cast<uint16_t>(step.code * 4 + flags);
+    }
 }
 
 const MathParser::Step* MathParser::Run(double* cells) const {
+    double previous = 0; // result of the step before, kept in a register
     for (const Step& step : steps_) {
-        const double value = expr::ApplyOperation(step.op, cells[step.a], cells[step.b]);
+        double value;
+        // The common operations get a case per argument source; the rest take them through the
+        // flags and dispatch once more.
+        switch (step.code) {
+#define ZEP_STEP_CASES(op)                                                                                 \
+    case (op) * 4:                                                                                         \
+        value = expr::ApplyOperation(op, cells[step.a], cells[step.b]);                                    \
+        break;                                                                                             \
+    case (op) * 4 + PreviousA:                                                                             \
+        value = expr::ApplyOperation(op, previous, cells[step.b]);                                         \
+        break;                                                                                             \
+    case (op) * 4 + PreviousB:                                                                             \
+        value = expr::ApplyOperation(op, cells[step.a], previous);                                         \
+        break;                                                                                             \
+    case (op) * 4 + PreviousA + PreviousB:                                                                 \
+        value = expr::ApplyOperation(op, previous, previous);                                              \
+        break;
+            ZEP_STEP_CASES(expr::OpAdd)
+            ZEP_STEP_CASES(expr::OpSub)
+            ZEP_STEP_CASES(expr::OpMul)
+            ZEP_STEP_CASES(expr::OpDiv)
+            ZEP_STEP_CASES(expr::CodeSquare)
+            ZEP_STEP_CASES(expr::OpPow)
+            ZEP_STEP_CASES(expr::OpSqr)
+            ZEP_STEP_CASES(expr::OpAbs)
+#undef ZEP_STEP_CASES
+        default:
+            value = expr::ApplyOperation(static_cast<uint8_t>(step.code >> 2),
+                                         (step.code & PreviousA) ? previous : cells[step.a],
+                                         (step.code & PreviousB) ? previous : cells[step.b]);
+            break;
+        }
         if (!std::isfinite(value)) [[unlikely]]
             return &step;
         cells[step.out] = value;
+        previous = value;
     }
     return nullptr;
 }
@@ -369,7 +410,7 @@ const MathParser::Step* MathParser::RunChecked(double* cells) const {
     for (const Step& step : steps_) {
         const bool twoArgs = table_[step.entry].ArgTop == 2;
         if (!std::isfinite(cells[step.a]) || (twoArgs && !std::isfinite(cells[step.b]))) return &step;
-        const double value = expr::ApplyOperation(step.op, cells[step.a], cells[step.b]);
+        const double value = expr::ApplyOperation(static_cast<uint8_t>(step.code >> 2), cells[step.a], cells[step.b]);
         if (!std::isfinite(value)) return &step;
         cells[step.out] = value;
     }

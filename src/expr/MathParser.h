@@ -66,14 +66,18 @@ public:
     double EvalByTable();
 
 private:
-    // One operation of the compiled program: cells[out] = op(cells[a], cells[b]).
+    // One operation of the compiled program: cells[out] = op(cells[a], cells[b]). The code is the
+    // operation times 4 plus two flags saying that argument a (1) or b (2) is the result of the step
+    // just before, which then comes from a register instead of a round trip through memory.
     struct Step {
-        uint8_t op;
+        uint16_t code;
         uint8_t entry; // expression-table entry, for error messages
         uint16_t a;
         uint16_t b;
         uint16_t out;
     };
+    static constexpr uint16_t PreviousA = 1;
+    static constexpr uint16_t PreviousB = 2;
 
     bool InVarRange(int32_t i) const { return i >= 1 && i <= VarTop(); }
     bool Fail(std::string message);

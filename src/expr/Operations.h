@@ -41,8 +41,9 @@ inline bool IsPure(uint8_t code) { return code != OpRnd && code != CodeUnknown; 
 inline double Reciprocal(double x) { return x == 0 || !std::isfinite(x) ? Fault : 1 / x; }
 inline double Truth(bool condition) { return condition ? 1.0 : 0.0; }
 
-// The value of one operation; a fault gives a non-finite value.
-inline double ApplyOperation(uint8_t code, double a, double b) {
+// The value of one operation; a fault gives a non-finite value. Always inlined so that a call with a
+// constant code folds to the one operation.
+[[gnu::always_inline]] inline double ApplyOperation(uint8_t code, double a, double b) {
     switch (code) {
     case OpAdd: return a + b;
     case OpSub: return a - b;
