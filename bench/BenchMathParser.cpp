@@ -34,8 +34,12 @@ const std::vector<Case> Cases = {
 };
 
 // Varying inputs so that neither side can keep a result from the previous round.
-inline double XAt(int64_t i) { return 1.25 + static_cast<double>(i & 15) * 0.01; }
-inline double YAt(int64_t i) { return 0.75 + static_cast<double>(i & 7) * 0.02; }
+inline double XAt(int64_t i) {
+    return 1.25 + static_cast<double>(i & 15) * 0.01;
+}
+inline double YAt(int64_t i) {
+    return 0.75 + static_cast<double>(i & 7) * 0.02;
+}
 
 void BenchOurs(benchmark::State& state, const Case& c) {
     zep::MathParser parser;
@@ -75,7 +79,7 @@ void BenchMuparser(benchmark::State& state, const Case& c) {
 
 // Collects the times while the console reporter prints its usual lines.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         // With --benchmark_repetitions the median stands for the benchmark, else the single run.
@@ -113,7 +117,8 @@ int main(int argc, char** argv) {
         zep::MathParser parser;
         parser.StoreExpression(c.ours);
         double x = XAt(3), y = YAt(3);
-        for (int32_t i = 1; i <= parser.VarTop(); ++i) parser.VarValue(i, parser.VarName(i) == "x" ? x : y);
+        for (int32_t i = 1; i <= parser.VarTop(); ++i)
+            parser.VarValue(i, parser.VarName(i) == "x" ? x : y);
         mu::Parser mup;
         mup.DefineVar("x", &x);
         mup.DefineVar("y", &y);

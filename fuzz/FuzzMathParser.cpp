@@ -21,7 +21,8 @@ void Check(bool condition, const char* what) {
 
 bool MentionsRandom(const std::string& text) {
     for (size_t i = 0; i + 3 <= text.size(); ++i)
-        if ((text[i] | 0x20) == 'r' && (text[i + 1] | 0x20) == 'n' && (text[i + 2] | 0x20) == 'd') return true;
+        if ((text[i] | 0x20) == 'r' && (text[i + 1] | 0x20) == 'n' && (text[i + 2] | 0x20) == 'd')
+            return true;
     return false;
 }
 
@@ -73,8 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (stored && !MentionsRandom(text)) {
         const Outcome walked = Run(parser, zep::MathParserEvalError, [&] { return parser.EvalByTable(); });
         Check(compiled.ok == walked.ok, "compiled and table walk agree on failure");
-        if (compiled.ok) Check(std::memcmp(&compiled.value, &walked.value, sizeof(double)) == 0, "same value");
-        else Check(compiled.error == walked.error, "same error text");
+        if (compiled.ok)
+            Check(std::memcmp(&compiled.value, &walked.value, sizeof(double)) == 0, "same value");
+        else
+            Check(compiled.error == walked.error, "same error text");
     }
     Run(parser, zep::MathParserEval1Error, [&] { return parser.Eval1(values[0]); });
     if (compiled.ok) (void)zep::FormatNumber15(compiled.value);

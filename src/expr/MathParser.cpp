@@ -15,10 +15,16 @@ namespace zep {
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-std::string Position(int32_t i) { return std::to_string(i); }
+std::string Position(int32_t i) {
+    return std::to_string(i);
+}
 
 uint8_t CodeOf(int32_t id) {
     return id >= 0 && id <= expr::OpRound ? static_cast<uint8_t>(id) : expr::CodeUnknown;
@@ -54,7 +60,8 @@ bool MathParser::StoreExpression(std::string_view text) {
 
 bool MathParser::NewEntry(std::string fun, int32_t argTop, int32_t priLvl, int32_t pos) {
     if (static_cast<int32_t>(table_.size()) - 1 >= MaxEntries)
-        return Fail("too many operations (at most " + std::to_string(MaxEntries) + ") at pos " + Position(pos));
+        return Fail("too many operations (at most " + std::to_string(MaxEntries) + ") at pos " +
+                    Position(pos));
     ExprEntry entry;
     entry.Id = expr::OperationId(fun);
     entry.Fun = std::move(fun);
@@ -324,9 +331,12 @@ void MathParser::Compile() {
         for (size_t s = 0; s < 2; ++s) {
             const ExprSlot& slot = table_[j].Arg[s];
             uint16_t cell = 0;
-            if (const int32_t w = writer[2 * j + s]; w > 0) cell = resultCell(static_cast<size_t>(w));
-            else if (slot.Idx > 0) cell = static_cast<uint16_t>(slot.Idx - 1);
-            else cell = addConstant(slot.Value);
+            if (const int32_t w = writer[2 * j + s]; w > 0)
+                cell = resultCell(static_cast<size_t>(w));
+            else if (slot.Idx > 0)
+                cell = static_cast<uint16_t>(slot.Idx - 1);
+            else
+                cell = addConstant(slot.Value);
             slotCells_[2 * j + s] = cell;
         }
     }
@@ -369,18 +379,18 @@ const MathParser::Step* MathParser::Run(double* cells) const {
         // The common operations get a case per argument source; the rest take them through the
         // flags and dispatch once more.
         switch (step.code) {
-#define ZEP_STEP_CASES(op)                                                                                 \
-    case (op) * 4:                                                                                         \
-        value = expr::ApplyOperation(op, cells[step.a], cells[step.b]);                                    \
-        break;                                                                                             \
-    case (op) * 4 + PreviousA:                                                                             \
-        value = expr::ApplyOperation(op, previous, cells[step.b]);                                         \
-        break;                                                                                             \
-    case (op) * 4 + PreviousB:                                                                             \
-        value = expr::ApplyOperation(op, cells[step.a], previous);                                         \
-        break;                                                                                             \
-    case (op) * 4 + PreviousA + PreviousB:                                                                 \
-        value = expr::ApplyOperation(op, previous, previous);                                              \
+#define ZEP_STEP_CASES(op)                                                                                   \
+    case (op)*4:                                                                                             \
+        value = expr::ApplyOperation(op, cells[step.a], cells[step.b]);                                      \
+        break;                                                                                               \
+    case (op)*4 + PreviousA:                                                                                 \
+        value = expr::ApplyOperation(op, previous, cells[step.b]);                                           \
+        break;                                                                                               \
+    case (op)*4 + PreviousB:                                                                                 \
+        value = expr::ApplyOperation(op, cells[step.a], previous);                                           \
+        break;                                                                                               \
+    case (op)*4 + PreviousA + PreviousB:                                                                     \
+        value = expr::ApplyOperation(op, previous, previous);                                                \
         break;
             ZEP_STEP_CASES(expr::OpAdd)
             ZEP_STEP_CASES(expr::OpSub)
@@ -410,7 +420,8 @@ const MathParser::Step* MathParser::RunChecked(double* cells) const {
     for (const Step& step : steps_) {
         const bool twoArgs = table_[step.entry].ArgTop == 2;
         if (!std::isfinite(cells[step.a]) || (twoArgs && !std::isfinite(cells[step.b]))) return &step;
-        const double value = expr::ApplyOperation(static_cast<uint8_t>(step.code >> 2), cells[step.a], cells[step.b]);
+        const double value =
+            expr::ApplyOperation(static_cast<uint8_t>(step.code >> 2), cells[step.a], cells[step.b]);
         if (!std::isfinite(value)) return &step;
         cells[step.out] = value;
     }
@@ -477,7 +488,8 @@ std::vector<ExprEntry> MathParser::Table() const {
     if (!stored_) return table;
     for (size_t j = 1; j < table.size(); ++j) {
         table[j].Value = cells_[varNames_.size() + j - 1];
-        for (size_t s = 0; s < 2; ++s) table[j].Arg[s].Value = cells_[slotCells_[2 * j + s]];
+        for (size_t s = 0; s < 2; ++s)
+            table[j].Arg[s].Value = cells_[slotCells_[2 * j + s]];
     }
     return table;
 }
@@ -510,10 +522,11 @@ void MathParser::ET_Dump(std::ostream* out) const {
             "Value\tPriLvl\tPosInExpr\tPriIdx\n";
     for (size_t j = 1; j < table.size(); ++j) {
         const ExprEntry& e = table[j];
-        *out << e.Id << '\t' << e.Fun << '\t' << e.ArgTop << '\t' << e.Arg[0].Idx << '\t' << e.Arg[0].Name << '\t'
-             << FormatNumber15(e.Arg[0].Value) << '\t' << e.Arg[1].Idx << '\t' << e.Arg[1].Name << '\t'
-             << FormatNumber15(e.Arg[1].Value) << '\t' << e.ArgOf << '\t' << e.ArgIdx << '\t'
-             << FormatNumber15(e.Value) << '\t' << e.PriLvl << '\t' << e.PosInExpr << '\t' << e.PriIdx << '\n';
+        *out << e.Id << '\t' << e.Fun << '\t' << e.ArgTop << '\t' << e.Arg[0].Idx << '\t' << e.Arg[0].Name
+             << '\t' << FormatNumber15(e.Arg[0].Value) << '\t' << e.Arg[1].Idx << '\t' << e.Arg[1].Name
+             << '\t' << FormatNumber15(e.Arg[1].Value) << '\t' << e.ArgOf << '\t' << e.ArgIdx << '\t'
+             << FormatNumber15(e.Value) << '\t' << e.PriLvl << '\t' << e.PosInExpr << '\t' << e.PriIdx
+             << '\n';
     }
 }
 

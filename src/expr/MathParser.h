@@ -21,9 +21,9 @@ struct ExprSlot {
 
 // One operator or function of the expression, as the scan, the ordering and the linking leave it.
 struct ExprEntry {
-    int32_t Id = 0;   // operation number, -1 for a name outside the table
-    std::string Fun;  // the operator or function as written
-    ExprSlot Arg[2];  // first and second argument slot
+    int32_t Id = 0;  // operation number, -1 for a name outside the table
+    std::string Fun; // the operator or function as written
+    ExprSlot Arg[2]; // first and second argument slot
     int32_t ArgTop = 0;
     int32_t ArgOf = 0;  // entry receiving this entry's result, 0 for the root
     int32_t ArgIdx = 0; // slot (1 or 2) of ArgOf that receives it
@@ -34,7 +34,7 @@ struct ExprEntry {
 };
 
 class MathParser {
-public:
+  public:
     static constexpr int32_t MaxEntries = 100;
     static constexpr int32_t MaxVars = 100;
 
@@ -65,7 +65,7 @@ public:
     // cross-check of the compiler for tests and fuzzing. Same results and errors as Eval.
     double EvalByTable();
 
-private:
+  private:
     // One operation of the compiled program: cells[out] = op(cells[a], cells[b]). The code is the
     // operation times 4 plus two flags saying that argument a (1) or b (2) is the result of the step
     // just before, which then comes from a register instead of a round trip through memory.

@@ -13,7 +13,7 @@ constexpr int32_t MathParserEvalError = 1001;
 constexpr int32_t MathParserEval1Error = 1002;
 
 class MathParserError : public std::runtime_error {
-public:
+  public:
     MathParserError(int32_t number, const std::string& description)
         : std::runtime_error(description), number_(number), description_(description) {}
 
@@ -22,7 +22,7 @@ public:
     // The whole text, also where an equation's odd bytes (a NUL) would cut what() short.
     const std::string& Description() const { return description_; }
 
-private:
+  private:
     int32_t number_;
     std::string description_;
 };

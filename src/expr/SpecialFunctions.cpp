@@ -9,7 +9,9 @@ namespace zep::expr {
 
 namespace {
 
-bool Finite(double x) { return std::isfinite(x); }
+bool Finite(double x) {
+    return std::isfinite(x);
+}
 
 } // namespace
 
@@ -42,7 +44,8 @@ double Factorial(double a) {
     int32_t n = 0;
     if (!ToInt32(a, n) || n > 170) return Fault;
     double product = 1;
-    for (int32_t i = 2; i <= n; ++i) product *= i;
+    for (int32_t i = 2; i <= n; ++i)
+        product *= i;
     return product;
 }
 
@@ -107,8 +110,12 @@ double ArcSin(double a) {
     return std::atan(a / std::sqrt(1 - a * a));
 }
 
-double HypCos(double a) { return (std::exp(a) + std::exp(-a)) / 2; }
-double HypSin(double a) { return (std::exp(a) - std::exp(-a)) / 2; }
+double HypCos(double a) {
+    return (std::exp(a) + std::exp(-a)) / 2;
+}
+double HypSin(double a) {
+    return (std::exp(a) - std::exp(-a)) / 2;
+}
 
 double HypTan(double a) {
     // Beyond 22 the quotient is exactly +-1 in double precision, where e^a would overflow later.
@@ -117,7 +124,9 @@ double HypTan(double a) {
     return (std::exp(a) - std::exp(-a)) / (std::exp(a) + std::exp(-a));
 }
 
-double AreaCos(double a) { return std::log(a + std::sqrt(a * a - 1)); }
+double AreaCos(double a) {
+    return std::log(a + std::sqrt(a * a - 1));
+}
 
 double AreaSin(double a) {
     // Odd symmetry: the direct form cancels to ln(0) for large negative arguments.
@@ -125,7 +134,9 @@ double AreaSin(double a) {
     return std::log(a + std::sqrt(a * a + 1));
 }
 
-double AreaTan(double a) { return std::log((1 + a) / (1 - a)) / 2; }
+double AreaTan(double a) {
+    return std::log((1 + a) / (1 - a)) / 2;
+}
 
 namespace {
 
@@ -179,10 +190,10 @@ namespace {
 
 constexpr double LanczosG = 4.7421875;
 constexpr std::array<double, 15> LanczosCoefficients = {
-    0.999999999999997,    57.1562356658629,     -59.5979603554755,    14.1360979747417,
-    -0.49191381609762,    3.39946499848119e-5,  4.65236289270486e-5,  -9.83744753048796e-5,
-    1.58088703224912e-4,  -2.10264441724105e-4, 2.17439618115213e-4,  -1.64318106536764e-4,
-    8.44182239838528e-5,  -2.61908384015814e-5, 3.68991826595316e-6,
+    0.999999999999997,   57.1562356658629,     -59.5979603554755,   14.1360979747417,
+    -0.49191381609762,   3.39946499848119e-5,  4.65236289270486e-5, -9.83744753048796e-5,
+    1.58088703224912e-4, -2.10264441724105e-4, 2.17439618115213e-4, -1.64318106536764e-4,
+    8.44182239838528e-5, -2.61908384015814e-5, 3.68991826595316e-6,
 };
 
 // Gamma as a decimal mantissa and exponent, so that large values do not overflow.
@@ -220,18 +231,21 @@ double GammaLn(double x) {
     return std::log(mantissa) + exponent * std::log(10.0);
 }
 
-double Beta(double a, double b) { return std::exp(GammaLn(a) + GammaLn(b) - GammaLn(a + b)); }
+double Beta(double a, double b) {
+    return std::exp(GammaLn(a) + GammaLn(b) - GammaLn(a + b));
+}
 
 double Digamma(double x) {
     if (!Finite(x)) return Fault;
     static constexpr std::array<double, 11> Bernoulli = {
-        1.0 / 6, -1.0 / 30, 1.0 / 42, -1.0 / 30, 5.0 / 66, -691.0 / 2730, 7.0 / 6, -3617.0 / 510,
-        43867.0 / 798, -174611.0 / 330, 854513.0 / 138,
+        1.0 / 6, -1.0 / 30,     1.0 / 42,      -1.0 / 30,       5.0 / 66,       -691.0 / 2730,
+        7.0 / 6, -3617.0 / 510, 43867.0 / 798, -174611.0 / 330, 854513.0 / 138,
     };
     const bool shifted = x <= 8;
     const double z = shifted ? x + 7 : x - 1;
     double series = 0;
-    for (int k = 1; k <= 11; ++k) series += Bernoulli[k - 1] / (k * std::pow(z, 2 * k));
+    for (int k = 1; k <= 11; ++k)
+        series += Bernoulli[k - 1] / (k * std::pow(z, 2 * k));
     double psi = std::log(z) + (1 / z - series) / 2;
     if (shifted) {
         for (int k = 0; k <= 7; ++k) {

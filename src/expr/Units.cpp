@@ -11,18 +11,46 @@ namespace zep::expr {
 
 namespace {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 constexpr std::array<std::pair<char, int>, 12> Prefixes = {{
-    {'p', -12}, {'n', -9}, {'u', -6}, {'m', -3}, {'c', -2}, {'d', -1},
-    {'D', 1}, {'H', 2}, {'K', 3}, {'M', 6}, {'G', 9}, {'T', 12},
+    {'p', -12},
+    {'n', -9},
+    {'u', -6},
+    {'m', -3},
+    {'c', -2},
+    {'d', -1},
+    {'D', 1},
+    {'H', 2},
+    {'K', 3},
+    {'M', 6},
+    {'G', 9},
+    {'T', 12},
 }};
 
 constexpr std::array<std::pair<std::string_view, double>, 17> Units = {{
-    {"s", 1},   {"Hz", 1},  {"m", 1},   {"g", 0.001}, {"rad", 1}, {"Rad", 1},
-    {"RAD", 1}, {"S", 1},   {"V", 1},   {"A", 1},     {"W", 1},   {"F", 1},
-    {"bar", 1}, {"Pa", 1},  {"Nm", 1},  {"Ohm", 1},   {"ohm", 1},
+    {"s", 1},
+    {"Hz", 1},
+    {"m", 1},
+    {"g", 0.001},
+    {"rad", 1},
+    {"Rad", 1},
+    {"RAD", 1},
+    {"S", 1},
+    {"V", 1},
+    {"A", 1},
+    {"W", 1},
+    {"F", 1},
+    {"bar", 1},
+    {"Pa", 1},
+    {"Nm", 1},
+    {"Ohm", 1},
+    {"ohm", 1},
 }};
 
 bool FindPrefix(char c, int& power) {
@@ -51,8 +79,10 @@ double LeadingDecimal(std::string_view text) {
     bool point = false;
     bool digits = false;
     while (end < text.size() && (IsDigit(text[end]) || (text[end] == '.' && !point))) {
-        if (text[end] == '.') point = true;
-        else digits = true;
+        if (text[end] == '.')
+            point = true;
+        else
+            digits = true;
         ++end;
     }
     if (!digits) return 0;
@@ -72,15 +102,18 @@ long long DecimalMagnitude(std::string_view text) {
             continue;
         }
         if (!point) ++integerDigits;
-        if (!significant && text[i] == '0') ++leadingZeros;
-        else significant = true;
+        if (!significant && text[i] == '0')
+            ++leadingZeros;
+        else
+            significant = true;
     }
     long long exponent = 0;
     if (i < text.size()) {
         size_t k = i + 1;
         const bool negative = k < text.size() && text[k] == '-';
         if (k < text.size() && (text[k] == '-' || text[k] == '+')) ++k;
-        for (; k < text.size(); ++k) exponent = std::min(exponent * 10 + (text[k] - '0'), 1000000000LL);
+        for (; k < text.size(); ++k)
+            exponent = std::min(exponent * 10 + (text[k] - '0'), 1000000000LL);
         if (negative) exponent = -exponent;
     }
     return integerDigits - leadingZeros - 1 + exponent;
@@ -92,17 +125,20 @@ bool ReadPlainNumber(std::string_view text, double& value) {
     size_t i = 0;
     const size_t n = text.size();
     size_t digits = 0;
-    while (i < n && IsDigit(text[i])) ++i, ++digits;
+    while (i < n && IsDigit(text[i]))
+        ++i, ++digits;
     if (i < n && text[i] == '.') {
         ++i;
-        while (i < n && IsDigit(text[i])) ++i, ++digits;
+        while (i < n && IsDigit(text[i]))
+            ++i, ++digits;
     }
     if (digits == 0) return false;
     if (i < n && (text[i] == 'E' || text[i] == 'e')) {
         ++i;
         if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
         size_t exponentDigits = 0;
-        while (i < n && IsDigit(text[i])) ++i, ++exponentDigits;
+        while (i < n && IsDigit(text[i]))
+            ++i, ++exponentDigits;
         if (exponentDigits == 0) return false;
     }
     if (i != n) return false;
@@ -118,7 +154,8 @@ bool ReadPlainNumber(std::string_view text, double& value) {
 
 bool ReadNumberWithUnit(std::string_view text, double& value, std::string& unknownUnit) {
     size_t letter = 0;
-    while (letter < text.size() && !IsLetter(text[letter])) ++letter;
+    while (letter < text.size() && !IsLetter(text[letter]))
+        ++letter;
     if (letter == text.size() || letter == 0) return false;
     const double number = LeadingDecimal(text.substr(0, letter));
     std::string_view unit = text.substr(letter);

@@ -30,7 +30,8 @@ ChildResult RunCli(const std::vector<std::string>& args) {
         std::string program = ZEP_CLI_PATH;
         argv.push_back(program.data());
         std::vector<std::string> copies = args;
-        for (auto& arg : copies) argv.push_back(arg.data());
+        for (auto& arg : copies)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
         alarm(20);
         execv(program.c_str(), argv.data());

@@ -22,7 +22,8 @@ void SetVars(MathParser& parser, std::string_view vars) {
         const std::string name(assignment.substr(0, eq));
         const std::string_view text = assignment.substr(eq + 1);
         double value = 0;
-        ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), value).ec, std::errc{}) << assignment;
+        ASSERT_EQ(std::from_chars(text.data(), text.data() + text.size(), value).ec, std::errc{})
+            << assignment;
         bool found = false;
         for (int32_t i = 1; i <= parser.VarTop(); ++i)
             if (parser.VarName(i) == name) {
@@ -33,7 +34,8 @@ void SetVars(MathParser& parser, std::string_view vars) {
     }
 }
 
-template <typename Evaluate> std::string OutcomeWith(std::string_view input, std::string_view vars, Evaluate eval) {
+template <typename Evaluate>
+std::string OutcomeWith(std::string_view input, std::string_view vars, Evaluate eval) {
     MathParser parser;
     if (!parser.StoreExpression(input)) return "parse: " + parser.ErrorDescription();
     SetVars(parser, vars);
@@ -59,7 +61,8 @@ std::string OutcomeByTable(std::string_view input, std::string_view vars) {
 
 void ExpectRows(std::initializer_list<Row> rows) {
     for (const Row& row : rows) {
-        EXPECT_EQ(Outcome(row.input, row.vars), row.expected) << "equation: " << row.input << "  vars: " << row.vars;
+        EXPECT_EQ(Outcome(row.input, row.vars), row.expected)
+            << "equation: " << row.input << "  vars: " << row.vars;
         EXPECT_EQ(OutcomeByTable(row.input, row.vars), row.expected) << "by table: " << row.input;
     }
 }

@@ -62,7 +62,7 @@ TEST(MathParserScan, SignAfterAnOperatorSubtractsFromZero) {
     ExpectRows({
         {"2*-3", "-3"},
         {"-x^2", "-9", "x=3"},
-        {"2^-1", "0"},    // (2^0)-1
+        {"2^-1", "0"},                                         // (2^0)-1
         {"10/-2", "eval: Evaluation error <10 / 0> at pos:3"}, // (10/0)-2
         {"-(1+2)", "-3"},
         {"3--2", "1"}, // (3-0)-2
@@ -286,7 +286,8 @@ TEST(MathParserErrors, UnknownUnitTextStaysBehindAfterASuccessfulParse) {
 
 TEST(MathParserCapacity, HundredEntriesAndHundredVariables) {
     std::string hundred = "1";
-    for (int i = 0; i < 100; ++i) hundred += "+1";
+    for (int i = 0; i < 100; ++i)
+        hundred += "+1";
     EXPECT_EQ(Outcome(hundred), "101");
     EXPECT_EQ(Outcome(hundred + "+1"), "parse: too many operations (at most 100) at pos 202");
     EXPECT_EQ(Outcome("sin(" + hundred + ")"), "parse: too many operations (at most 100) at pos 204");
@@ -295,11 +296,13 @@ TEST(MathParserCapacity, HundredEntriesAndHundredVariables) {
 TEST(MathParserCapacity, TooManyVars) {
     // 100 distinct variables fit (with 99 operators); the 101st fails.
     std::string vars = "v1";
-    for (int i = 2; i <= 100; ++i) vars += "+v" + std::to_string(i);
+    for (int i = 2; i <= 100; ++i)
+        vars += "+v" + std::to_string(i);
     MathParser parser;
     ASSERT_TRUE(parser.StoreExpression(vars)) << parser.ErrorDescription();
     EXPECT_EQ(parser.VarTop(), 100);
-    for (int32_t i = 1; i <= 100; ++i) parser.VarValue(i, i);
+    for (int32_t i = 1; i <= 100; ++i)
+        parser.VarValue(i, i);
     EXPECT_EQ(parser.Eval(), 5050);
 
     // 101 names need only 100 operators, so the variable table overflows first.

@@ -32,7 +32,8 @@ TEST(NumberText, FifteenSignificantDigits) {
         {std::numeric_limits<double>::infinity(), "INF"},
         {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
     };
-    for (const auto& [value, text] : rows) EXPECT_EQ(FormatNumber15(value), text);
+    for (const auto& [value, text] : rows)
+        EXPECT_EQ(FormatNumber15(value), text);
 }
 
 TEST(NumberText, SameAsPrintfInTheCLocale) {
