@@ -8,6 +8,7 @@ const std::vector<SubCommand>& SubCommands() {
         {"list", "list TESTSETFILE", RunList},
         {"dump", "dump TESTSETFILE [--test KEY]", RunDump},
         {"check", "check TESTSETFILE [--test KEY] [--settings FILE]", RunCheck},
+        {"eval", "eval [--var NAME=VALUE]... [--eval1 X] EQUATION", RunEval},
     };
     return commands;
 }
