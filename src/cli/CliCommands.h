@@ -21,5 +21,6 @@ const std::vector<SubCommand>& SubCommands();
 int RunList(const Args& args);
 int RunDump(const Args& args);
 int RunCheck(const Args& args);
+int RunCodegen(const Args& args);
 
 } // namespace zep::cli
