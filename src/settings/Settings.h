@@ -26,6 +26,8 @@ struct CodeStyle {
     std::string CommentPre = "'";
     std::array<std::string, CodeStyleEntries> PreFix{"ibwrt(Inst0,'", "ibwrt(Inst1,'", "", "", "", ""};
     std::array<std::string, CodeStyleEntries> PostFix{"')", "')", "", "", "", ""};
+
+    bool operator==(const CodeStyle&) const = default;
 };
 
 // Report items (section Reporting).
@@ -38,6 +40,8 @@ struct ReportingSettings {
     bool Errors = false; // kept in the file; no report line depends on it
     bool LimitResult = true;
     bool OutputForLoop = false;
+
+    bool operator==(const ReportingSettings&) const = default;
 };
 
 // Statistics columns (section Statistics).
@@ -47,6 +51,8 @@ struct StatisticsSettings {
     bool ShowMean = true;
     bool ShowMedian = false;
     bool ShowStdDev = true;
+
+    bool operator==(const StatisticsSettings&) const = default;
 };
 
 // Window colours as 0x00BBGGRR (section Colors).
@@ -55,6 +61,8 @@ struct ColorSettings {
     int32_t ResultColor = 15793151;       // 0xF0FBFF
     int32_t TestSelColor = 14740463;      // 0xE0EBEF
     int32_t TestListBackColor = 16777215; // white
+
+    bool operator==(const ColorSettings&) const = default;
 };
 
 // The main window as stored (section MainForm): state 0 normal, 1 minimised, 2 maximised;
@@ -65,6 +73,8 @@ struct MainWindowPlacement {
     int32_t Top = 0;
     int32_t Width = 11715;
     int32_t Height = 11415;
+
+    bool operator==(const MainWindowPlacement&) const = default;
 };
 
 // Every setting of the program. The program owns one of these and hands it to whoever needs it.
@@ -105,6 +115,8 @@ struct Settings {
     std::string VISALogFile; // default: application folder + VISALog.TXT
 
     ColorSettings Colors;
+
+    bool operator==(const Settings&) const = default;
 };
 
 // The defaults, with the application-folder paths resolved against appFolder.
