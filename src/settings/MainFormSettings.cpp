@@ -7,7 +7,6 @@ namespace zep {
 
 namespace {
 
-constexpr int32_t MinimisedState = 1;
 constexpr int32_t NormalState = 0;
 constexpr int32_t MaximisedState = 2;
 
@@ -15,9 +14,9 @@ constexpr int32_t MaximisedState = 2;
 
 MainWindowPlacement RestoreMainWindow(const MainWindowPlacement& stored, const MainWindowPlacement& designed) {
     MainWindowPlacement window = designed;
+    // Minimised (and any state the window does not know) starts normal.
     window.WindowState = stored.WindowState == MaximisedState ? MaximisedState : NormalState;
-    if (stored.WindowState == MinimisedState) window.WindowState = NormalState;
-    if (window.WindowState != NormalState) return window;
+    if (window.WindowState == MaximisedState) return window;
     window.Left = std::max(stored.Left, 0);
     window.Top = std::max(stored.Top, 0);
     if (stored.Width < 4000) window.Width = 12645;

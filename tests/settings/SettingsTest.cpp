@@ -294,6 +294,19 @@ TEST(SettingsFile, SavingOnDiskKeepsWhatOthersWroteMeanwhile) {
     fs::remove_all(folder);
 }
 
+TEST(SettingsFile, SingleKeysReadAndWriteTheFileOnDisk) {
+    const fs::path folder = fs::temp_directory_path() / "zep_settings_single";
+    fs::remove_all(folder);
+    const fs::path path = folder / "ZEP_INIT.INI";
+    EXPECT_EQ(ReadSetting(path, "TestEnv", "SimMaxTime", 100.0F), 100.0F);
+    ASSERT_EQ(WriteSetting(path, "TestEnv", "SimMaxTime", 2.5F), "");
+    ASSERT_EQ(WriteSetting(path, "TestEnv", "Simulation", true), "");
+    EXPECT_EQ(ReadSetting(path, "testenv", "simmaxtime", 100.0F), 2.5F);
+    EXPECT_TRUE(ReadSetting(path, "TestEnv", "Simulation", false));
+    EXPECT_EQ(WithoutCarriageReturns(ReadBytes(path)), "[TestEnv]\nSimMaxTime=2.5\nSimulation=1\n");
+    fs::remove_all(folder);
+}
+
 TEST(SettingsFile, TheLoaderTakesTheDefaultFormatAndReportClearing) {
     Settings settings = DefaultSettings(AppFolder);
     settings.NumFormatDefault = "0.0";
