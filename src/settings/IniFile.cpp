@@ -297,8 +297,14 @@ std::string IniDocument::Serialize() const {
         text += line.end;
     }
     IniEncoding encoding = encoding_;
-    // A new value outside Windows-1252 turns the file into UTF-8 rather than losing the character.
-    if (encoding == IniEncoding::Windows1252 && !Utf8ToWindows1252(text)) encoding = IniEncoding::Utf8;
+    if (encoding == IniEncoding::Windows1252) {
+        // A new value outside Windows-1252 turns the file into UTF-8 rather than losing the
+        // character; so do Windows-1252 bytes that would read back as UTF-8 (the change removed
+        // the only bytes that told the two apart) and so be read as other characters.
+        const auto bytes = Utf8ToWindows1252(text);
+        if (bytes && !IsValidUtf8(*bytes)) return *bytes;
+        encoding = IniEncoding::Utf8;
+    }
     switch (encoding) {
     case IniEncoding::Utf8WithBom: return "\xEF\xBB\xBF" + text;
     case IniEncoding::Utf16LE: return "\xFF\xFE" + Encode(text, encoding);
@@ -426,12 +432,18 @@ std::string WriteIniFile(const IniFile& file) {
         return "settings not saved: " + (file.Error.empty() ? "\"" + file.Path.string() + "\" cannot be read" : file.Error);
     if (file.FileState == IniFile::State::Loaded && !file.Document.Modified()) return {};
     std::error_code ec;
-    const fs::path folder = file.Path.parent_path();
+    // A linked settings file stays linked: the rename goes to the file the link names.
+    fs::path target = file.Path;
+    if (fs::is_symlink(target, ec)) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    const fs::path folder = target.parent_path();
     if (!folder.empty() && !fs::exists(folder, ec)) {
         fs::create_directories(folder, ec);
         if (ec) return "cannot create folder \"" + folder.string() + "\": " + ec.message();
     }
-    return WriteFileAtomically(file.Path, file.Document.Serialize());
+    return WriteFileAtomically(target, file.Document.Serialize());
 }
 
 } // namespace zep

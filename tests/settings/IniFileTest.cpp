@@ -135,6 +135,12 @@ TEST(IniDocumentSet, KeepsTheFileEncoding) {
     latin.Set("A", "o", "\xCE\xA9");
     EXPECT_EQ(latin.Serialize(), "[A]\r\nk=Pr\xC3\xBC" "fung\r\nn=\xC3\xA4\r\no=\xCE\xA9\r\n");
 
+    // Replacing the only byte that is not UTF-8 would leave bytes that read back as UTF-8
+    // ("\xC3\xA4" is "Ã¤" in Windows-1252 but "ä" in UTF-8): the file becomes UTF-8 instead.
+    IniDocument ambiguous = IniDocument::Parse("[A]\r\nk=\xC3\xA4\r\nn=\xFC\r\n");
+    ambiguous.Set("A", "n", "u");
+    EXPECT_EQ(IniDocument::Parse(ambiguous.Serialize()).Get("A", "k"), "\xC3\x83\xC2\xA4");
+
     IniDocument wide = IniDocument::Parse(std::string("\xFF\xFE", 2) + Utf8ToUtf16("[A]\r\n", false));
     wide.Set("A", "k", "\xC3\xBC");
     EXPECT_EQ(wide.Serialize(), std::string("\xFF\xFE", 2) + Utf8ToUtf16("[A]\r\nk=\xC3\xBC\r\n", false));
@@ -174,6 +180,18 @@ TEST_F(IniFileOnDisk, NeverReplacesAFileItCouldNotRead) {
     file.Document.Set("A", "k", "1");
     EXPECT_NE(WriteIniFile(file), "");
     EXPECT_TRUE(fs::is_directory(path));
+}
+
+TEST_F(IniFileOnDisk, ALinkedFileStaysLinked) {
+    const fs::path shared = folder_ / "shared.ini";
+    const fs::path link = folder_ / "ZEP_INIT.INI";
+    std::ofstream(shared, std::ios::binary) << "[A]\nk=1\n";
+    fs::create_symlink(shared, link);
+    IniFile file = ReadIniFile(link);
+    file.Document.Set("A", "k", "2");
+    ASSERT_EQ(WriteIniFile(file), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadIniFile(shared).Document.Get("A", "k"), "2");
 }
 
 TEST_F(IniFileOnDisk, AnUnchangedFileIsNotRewritten) {
