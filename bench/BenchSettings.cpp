@@ -18,7 +18,8 @@ const std::string& SettingsBytes() {
     static const std::string bytes = [] {
         zep::IniDocument file = zep::IniDocument::Parse("; station settings\r\n[OtherTool]\r\nx=1\r\n");
         zep::SaveSettings(file, zep::DefaultSettings("C:\\ZEP"));
-        for (int i = 0; i < 10; ++i) file.Set("RECENT", std::to_string(i), "C:\\Tests\\Set" + std::to_string(i) + ".ZEP_SET");
+        for (int i = 0; i < 10; ++i)
+            file.Set("RECENT", std::to_string(i), "C:\\Tests\\Set" + std::to_string(i) + ".ZEP_SET");
         return file.Serialize();
     }();
     return bytes;
@@ -42,11 +43,13 @@ const zep::TestModel& Model() {
 }
 
 void SplitLinesOnly(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(zep::SplitLines(zep::DecodeUserText(SettingsBytes())));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(zep::SplitLines(zep::DecodeUserText(SettingsBytes())));
 }
 
 void LoadAllSettings(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(zep::LoadSettings(zep::IniDocument::Parse(SettingsBytes()), "C:\\ZEP"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(zep::LoadSettings(zep::IniDocument::Parse(SettingsBytes()), "C:\\ZEP"));
 }
 
 void SaveAllSettings(benchmark::State& state) {
@@ -62,14 +65,16 @@ void SaveAllSettings(benchmark::State& state) {
 void JoinCommandTexts(benchmark::State& state) {
     for (auto _ : state) {
         std::string text;
-        for (const auto& line : Model().Commands) text += line.CommandText + " " + line.Label + "\r\n";
+        for (const auto& line : Model().Commands)
+            text += line.CommandText + " " + line.Label + "\r\n";
         benchmark::DoNotOptimize(text);
     }
     state.SetItemsProcessed(state.iterations() * kCommandLines);
 }
 
 void GenerateAllCode(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(zep::GenerateCode(Model(), zep::CodeStyle{}));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(zep::GenerateCode(Model(), zep::CodeStyle{}));
     state.SetItemsProcessed(state.iterations() * kCommandLines);
 }
 
@@ -80,7 +85,7 @@ BENCHMARK(JoinCommandTexts)->Unit(benchmark::kMillisecond);
 BENCHMARK(GenerateAllCode)->Unit(benchmark::kMillisecond);
 
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs)
             if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
@@ -93,7 +98,7 @@ public:
         Ratio("GenerateAllCode", "JoinCommandTexts");
     }
 
-private:
+  private:
     void Ratio(const std::string& measured, const std::string& base) {
         const auto m = times_.find(measured);
         const auto b = times_.find(base);

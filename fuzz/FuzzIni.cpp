@@ -16,15 +16,19 @@ void Require(bool condition) {
     if (!condition) std::abort();
 }
 
-const std::pair<const char*, const char*> Probes[] = {
-    {"TestEnv", "Simulation"}, {"TextEnv", "CurrentGroup"}, {"A", "k"}, {"RECENT", "0"}, {"CodeStyle", "PreFix0"}};
+const std::pair<const char*, const char*> Probes[] = {{"TestEnv", "Simulation"},
+                                                      {"TextEnv", "CurrentGroup"},
+                                                      {"A", "k"},
+                                                      {"RECENT", "0"},
+                                                      {"CodeStyle", "PreFix0"}};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const zep::IniDocument original = zep::IniDocument::Parse(bytes);
-    const bool wide = original.Encoding() == zep::IniEncoding::Utf16LE || original.Encoding() == zep::IniEncoding::Utf16BE;
+    const bool wide =
+        original.Encoding() == zep::IniEncoding::Utf16LE || original.Encoding() == zep::IniEncoding::Utf16BE;
     if (!wide) Require(original.Serialize() == bytes);
 
     // The first byte picks the key to change, the rest of a short prefix is the value.

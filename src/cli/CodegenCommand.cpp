@@ -11,7 +11,8 @@ namespace zep::cli {
 
 namespace {
 
-constexpr const char* Usage = "usage: zep-cli codegen TESTSETFILE --test KEY [--rows FIRST-LAST] [--settings FILE]";
+constexpr const char* Usage =
+    "usage: zep-cli codegen TESTSETFILE --test KEY [--rows FIRST-LAST] [--settings FILE]";
 
 bool ParseRow(std::string_view text, int& row) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), row);
@@ -62,14 +63,16 @@ int RunCodegen(const Args& args) {
     }
     const bool found = set->loader.SelectTest(entry);
     // What loading reported belongs to the diagnostics, never into the code.
-    for (const auto& line : set->report.PlainLines()) std::fprintf(stderr, "%s\n", line.c_str());
+    for (const auto& line : set->report.PlainLines())
+        std::fprintf(stderr, "%s\n", line.c_str());
     if (!found) {
         PrintError("test \"" + key + "\" not found");
         return ExitUsage;
     }
     const auto count = static_cast<int>(set->model.Commands.size());
     if (rows && rows->Last > count) {
-        PrintError("--rows " + *parsed.Value("rows") + ": the test has " + std::to_string(count) + " command lines");
+        PrintError("--rows " + *parsed.Value("rows") + ": the test has " + std::to_string(count) +
+                   " command lines");
         return ExitUsage;
     }
 

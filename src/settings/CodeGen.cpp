@@ -10,7 +10,9 @@ namespace zep {
 namespace {
 
 // Lengths count characters, as the single-byte texts of the clipboard do.
-size_t TextLength(std::string_view text) { return Utf8Length(text); }
+size_t TextLength(std::string_view text) {
+    return Utf8Length(text);
+}
 
 std::string Wrapped(const CommandLine& line, const CodeStyle& style) {
     // Indices without an entry (above 5) are treated like the empty entries.
@@ -27,7 +29,8 @@ size_t CommentColumnWidth(size_t longestWrapped) {
     return static_cast<size_t>((tens + 1) * 10 + 5);
 }
 
-std::string GenerateCode(const TestModel& model, const CodeStyle& style, const std::optional<RowSelection>& selectedRows) {
+std::string GenerateCode(const TestModel& model, const CodeStyle& style,
+                         const std::optional<RowSelection>& selectedRows) {
     const long count = static_cast<long>(model.Commands.size());
     long first = 0;
     long last = count - 1;
@@ -62,11 +65,13 @@ std::string GenerateCode(const TestModel& model, const CodeStyle& style, const s
 
 std::string GridToText(const TextGrid& grid, bool padded) {
     size_t columns = 0;
-    for (const auto& row : grid) columns = std::max(columns, row.size());
+    for (const auto& row : grid)
+        columns = std::max(columns, row.size());
     std::vector<size_t> widths(columns, 0);
     if (padded)
         for (const auto& row : grid)
-            for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], TextLength(row[c]));
+            for (size_t c = 0; c < row.size(); ++c)
+                widths[c] = std::max(widths[c], TextLength(row[c]));
 
     std::string text;
     for (const auto& row : grid) {

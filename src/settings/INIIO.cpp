@@ -13,8 +13,10 @@ namespace {
 
 template <typename Int> Int ToInteger(double value) {
     const double rounded = std::nearbyint(value); // the default rounding mode: half to even
-    if (!(rounded >= static_cast<double>(std::numeric_limits<Int>::min()))) return std::numeric_limits<Int>::min();
-    if (rounded > static_cast<double>(std::numeric_limits<Int>::max())) return std::numeric_limits<Int>::max();
+    if (!(rounded >= static_cast<double>(std::numeric_limits<Int>::min())))
+        return std::numeric_limits<Int>::min();
+    if (rounded > static_cast<double>(std::numeric_limits<Int>::max()))
+        return std::numeric_limits<Int>::max();
     return static_cast<Int>(rounded);
 }
 
@@ -24,7 +26,8 @@ template <typename Float> std::string ShortestText(Float value) {
     return std::string(buffer, result.ptr);
 }
 
-double ReadNumber(const IniDocument& file, std::string_view section, std::string_view key, const std::string& defaultText) {
+double ReadNumber(const IniDocument& file, std::string_view section, std::string_view key,
+                  const std::string& defaultText) {
     return LeadingNumber(ReadSettingText(file, section, key, defaultText));
 }
 
@@ -35,8 +38,12 @@ bool ReadFlag(std::string_view text) {
     return upper == "1" || upper == "TRUE" || upper == "WAHR";
 }
 
-int16_t ToInt16(double value) { return ToInteger<int16_t>(value); }
-int32_t ToInt32(double value) { return ToInteger<int32_t>(value); }
+int16_t ToInt16(double value) {
+    return ToInteger<int16_t>(value);
+}
+int32_t ToInt32(double value) {
+    return ToInteger<int32_t>(value);
+}
 
 float ToFloat(double value) {
     constexpr double limit = std::numeric_limits<float>::max();
@@ -46,18 +53,29 @@ float ToFloat(double value) {
     return static_cast<float>(value);
 }
 
-std::string SettingText(bool value) { return value ? "1" : "0"; }
-std::string SettingText(int16_t value) { return std::to_string(value); }
-std::string SettingText(int32_t value) { return std::to_string(value); }
-std::string SettingText(float value) { return ShortestText(value); }
-std::string SettingText(double value) { return ShortestText(value); }
+std::string SettingText(bool value) {
+    return value ? "1" : "0";
+}
+std::string SettingText(int16_t value) {
+    return std::to_string(value);
+}
+std::string SettingText(int32_t value) {
+    return std::to_string(value);
+}
+std::string SettingText(float value) {
+    return ShortestText(value);
+}
+std::string SettingText(double value) {
+    return ShortestText(value);
+}
 
 std::string ReadSettingText(const IniDocument& file, std::string_view section, std::string_view key,
                             std::string_view defaultText) {
     if (auto stored = file.Get(section, key)) return *stored;
     // The default goes through the same buffer: trailing blanks dropped, cut to its size.
     std::string_view text = defaultText;
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     return Utf8Prefix(text, MaxSettingLength);
 }
 
@@ -65,19 +83,23 @@ bool ReadSetting(const IniDocument& file, std::string_view section, std::string_
     return ReadFlag(ReadSettingText(file, section, key, defaultValue ? "True" : "False"));
 }
 
-int16_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, int16_t defaultValue) {
+int16_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                    int16_t defaultValue) {
     return ToInt16(ReadNumber(file, section, key, SettingText(defaultValue)));
 }
 
-int32_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, int32_t defaultValue) {
+int32_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                    int32_t defaultValue) {
     return ToInt32(ReadNumber(file, section, key, SettingText(defaultValue)));
 }
 
-float ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, float defaultValue) {
+float ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                  float defaultValue) {
     return ToFloat(ReadNumber(file, section, key, SettingText(defaultValue)));
 }
 
-double ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, double defaultValue) {
+double ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                   double defaultValue) {
     return ReadNumber(file, section, key, SettingText(defaultValue));
 }
 

@@ -30,7 +30,9 @@ std::string SettingText(int16_t value);
 std::string SettingText(int32_t value);
 std::string SettingText(float value);
 std::string SettingText(double value);
-inline std::string SettingText(const std::string& value) { return value; }
+inline std::string SettingText(const std::string& value) {
+    return value;
+}
 
 // The stored text of the key, or the default turned into text (flags as "True"/"False") when the
 // key is missing; at most MaxSettingLength characters.
@@ -39,10 +41,14 @@ std::string ReadSettingText(const IniDocument& file, std::string_view section, s
 
 // The stored value converted to the type of the default, or the default when the key is missing.
 bool ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, bool defaultValue);
-int16_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, int16_t defaultValue);
-int32_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, int32_t defaultValue);
-float ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, float defaultValue);
-double ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, double defaultValue);
+int16_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                    int16_t defaultValue);
+int32_t ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                    int32_t defaultValue);
+float ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                  float defaultValue);
+double ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
+                   double defaultValue);
 std::string ReadSetting(const IniDocument& file, std::string_view section, std::string_view key,
                         const std::string& defaultValue);
 // A literal default is a text, never a flag.
@@ -63,16 +69,23 @@ template <typename T>
 void ExchangeSetting(IniDocument& file, std::string_view section, std::string_view key, T& variable,
                      ExchangeMode mode, const T& defaultValue) {
     switch (mode) {
-    case ExchangeMode::SetDefault: variable = defaultValue; break;
-    case ExchangeMode::Read: variable = ReadSetting(file, section, key, defaultValue); break;
-    case ExchangeMode::Write: WriteSetting(file, section, key, variable); break;
+    case ExchangeMode::SetDefault:
+        variable = defaultValue;
+        break;
+    case ExchangeMode::Read:
+        variable = ReadSetting(file, section, key, defaultValue);
+        break;
+    case ExchangeMode::Write:
+        WriteSetting(file, section, key, variable);
+        break;
     }
 }
 
 // The same on a file on disk: each call reads the file, and a write replaces it atomically.
 // A missing or unreadable file reads as defaults.
 template <typename T>
-T ReadSetting(const std::filesystem::path& path, std::string_view section, std::string_view key, const T& defaultValue) {
+T ReadSetting(const std::filesystem::path& path, std::string_view section, std::string_view key,
+              const T& defaultValue) {
     return ReadSetting(ReadIniFile(path).Document, section, key, defaultValue);
 }
 

@@ -15,11 +15,15 @@ namespace {
 // Beyond this a file is no settings file; reading it whole could exhaust memory.
 constexpr std::uintmax_t MaxIniFileBytes = 16U * 1024U * 1024U;
 
-bool IsProfileSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n'; }
+bool IsProfileSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
+}
 
 std::string_view TrimProfileSpace(std::string_view text) {
-    while (!text.empty() && IsProfileSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsProfileSpace(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsProfileSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsProfileSpace(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -31,10 +35,14 @@ size_t DecodeUtf8At(std::string_view text, size_t i, uint32_t& code) {
         return 1;
     }
     size_t length = 0;
-    if ((c & 0xE0) == 0xC0) length = 2, code = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0) length = 3, code = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0) length = 4, code = c & 0x07;
-    else return 0;
+    if ((c & 0xE0) == 0xC0)
+        length = 2, code = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+        length = 3, code = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+        length = 4, code = c & 0x07;
+    else
+        return 0;
     if (i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k) {
         const auto cc = static_cast<unsigned char>(text[i + k]);
@@ -84,19 +92,6 @@ void AppendUtf16(std::string& out, uint16_t unit, bool bigEndian) {
     out += bigEndian ? low : high;
 }
 
-std::string Encode(std::string_view text, IniEncoding encoding) {
-    switch (encoding) {
-    case IniEncoding::Windows1252:
-        if (auto bytes = Utf8ToWindows1252(text)) return *bytes;
-        return std::string(text); // not representable: the caller switched to UTF-8 already
-    case IniEncoding::Utf16LE: return Utf8ToUtf16(text, false);
-    case IniEncoding::Utf16BE: return Utf8ToUtf16(text, true);
-    case IniEncoding::Utf8:
-    case IniEncoding::Utf8WithBom: break;
-    }
-    return std::string(text);
-}
-
 // Splits decoded text into lines, keeping each line's own end so unchanged lines write back exactly.
 std::vector<std::pair<std::string, std::string>> SplitKeepingEnds(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> lines;
@@ -106,7 +101,8 @@ std::vector<std::pair<std::string, std::string>> SplitKeepingEnds(std::string_vi
         if (c != '\n' && c != '\r') continue;
         size_t endLength = 1;
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') endLength = 2;
-        lines.emplace_back(std::string(text.substr(start, i - start)), std::string(text.substr(i, endLength)));
+        lines.emplace_back(std::string(text.substr(start, i - start)),
+                           std::string(text.substr(i, endLength)));
         i += endLength - 1;
         start = i + 1;
     }
@@ -131,9 +127,13 @@ std::string CleanValue(std::string_view value) {
 }
 
 // The text written after "=": what reads back as value.
-std::string QuoteValue(const std::string& value) { return NeedsQuotes(value) ? "\"" + value + "\"" : value; }
+std::string QuoteValue(const std::string& value) {
+    return NeedsQuotes(value) ? "\"" + value + "\"" : value;
+}
 
-std::string CleanName(std::string_view name) { return std::string(TrimProfileSpace(name)); }
+std::string CleanName(std::string_view name) {
+    return std::string(TrimProfileSpace(name));
+}
 
 } // namespace
 
@@ -235,7 +235,8 @@ IniDocument::Line IniDocument::ClassifyLine(std::string text, std::string end) {
     line.end = std::move(end);
     const std::string_view whole = line.text;
     size_t start = 0;
-    while (start < whole.size() && IsProfileSpace(whole[start])) ++start;
+    while (start < whole.size() && IsProfileSpace(whole[start]))
+        ++start;
     const std::string_view rest = whole.substr(start);
     if (rest.empty()) return line;
     if (rest.front() == '[') {
@@ -255,7 +256,8 @@ IniDocument::Line IniDocument::ClassifyLine(std::string text, std::string end) {
     line.kind = LineKind::Key;
     line.name = CleanName(rest.substr(0, equals));
     size_t value = start + equals + 1;
-    while (value < whole.size() && IsProfileSpace(whole[value])) ++value;
+    while (value < whole.size() && IsProfileSpace(whole[value]))
+        ++value;
     line.valueStart = value;
     return line;
 }
@@ -263,7 +265,8 @@ IniDocument::Line IniDocument::ClassifyLine(std::string text, std::string end) {
 IniDocument IniDocument::Parse(std::string_view bytes) {
     IniDocument document;
     std::string text;
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
         document.encoding_ = IniEncoding::Utf16LE;
         text = Utf16ToUtf8(bytes.substr(2), false);
     } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
@@ -306,10 +309,14 @@ std::string IniDocument::Serialize() const {
         encoding = IniEncoding::Utf8;
     }
     switch (encoding) {
-    case IniEncoding::Utf8WithBom: return "\xEF\xBB\xBF" + text;
-    case IniEncoding::Utf16LE: return "\xFF\xFE" + Encode(text, encoding);
-    case IniEncoding::Utf16BE: return "\xFE\xFF" + Encode(text, encoding);
-    default: return Encode(text, encoding);
+    case IniEncoding::Utf8WithBom:
+        return "\xEF\xBB\xBF" + text;
+    case IniEncoding::Utf16LE:
+        return "\xFF\xFE" + Utf8ToUtf16(text, false);
+    case IniEncoding::Utf16BE:
+        return "\xFE\xFF" + Utf8ToUtf16(text, true);
+    default:
+        return text;
     }
 }
 
@@ -412,7 +419,8 @@ IniFile ReadIniFile(const std::filesystem::path& path) {
     const auto size = fs::file_size(path, ec);
     if (!ec && size > MaxIniFileBytes) {
         file.FileState = IniFile::State::Unreadable;
-        file.Error = "settings file \"" + path.string() + "\" is too large (" + std::to_string(size) + " bytes)";
+        file.Error =
+            "settings file \"" + path.string() + "\" is too large (" + std::to_string(size) + " bytes)";
         return file;
     }
     auto bytes = ReadFileBytes(path);
@@ -429,7 +437,8 @@ IniFile ReadIniFile(const std::filesystem::path& path) {
 std::string WriteIniFile(const IniFile& file) {
     namespace fs = std::filesystem;
     if (file.FileState == IniFile::State::Unreadable)
-        return "settings not saved: " + (file.Error.empty() ? "\"" + file.Path.string() + "\" cannot be read" : file.Error);
+        return "settings not saved: " +
+               (file.Error.empty() ? "\"" + file.Path.string() + "\" cannot be read" : file.Error);
     if (file.FileState == IniFile::State::Loaded && !file.Document.Modified()) return {};
     std::error_code ec;
     // A linked settings file stays linked: the rename goes to the file the link names.

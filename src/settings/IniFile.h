@@ -21,7 +21,7 @@ enum class IniEncoding { Utf8, Utf8WithBom, Windows1252, Utf16LE, Utf16BE };
 // section of a name is the one read and written, and in it the first key of a name. Lines the
 // program does not change (comments, unknown sections and keys, blank lines) keep their exact text.
 class IniDocument {
-public:
+  public:
     IniDocument() = default;
 
     // Any bytes parse: lines that are neither sections nor keys are kept as they are.
@@ -51,14 +51,14 @@ public:
     // The names of the sections in file order (duplicates included), for diagnostics and tests.
     std::vector<std::string> SectionNames() const;
 
-private:
+  private:
     enum class LineKind { Other, Section, Key, Comment };
     struct Line {
         std::string text; // decoded, without its line end
         std::string end;  // "\r\n", "\n", "\r" or empty for an unterminated last line
         LineKind kind = LineKind::Other;
-        std::string name;        // section or key name, blanks removed
-        size_t valueStart = 0;   // key lines: where the value starts in text
+        std::string name;      // section or key name, blanks removed
+        size_t valueStart = 0; // key lines: where the value starts in text
     };
 
     static Line ClassifyLine(std::string text, std::string end);

@@ -12,7 +12,8 @@ constexpr int32_t MaximisedState = 2;
 
 } // namespace
 
-MainWindowPlacement RestoreMainWindow(const MainWindowPlacement& stored, const MainWindowPlacement& designed) {
+MainWindowPlacement RestoreMainWindow(const MainWindowPlacement& stored,
+                                      const MainWindowPlacement& designed) {
     MainWindowPlacement window = designed;
     // Minimised (and any state the window does not know) starts normal.
     window.WindowState = stored.WindowState == MaximisedState ? MaximisedState : NormalState;
@@ -26,7 +27,8 @@ MainWindowPlacement RestoreMainWindow(const MainWindowPlacement& stored, const M
 
 RecentList ReadRecentList(const IniDocument& file) {
     RecentList list;
-    for (size_t i = 0; i < RecentCount; ++i) list[i] = file.Get(RecentSection, std::to_string(i)).value_or("");
+    for (size_t i = 0; i < RecentCount; ++i)
+        list[i] = file.Get(RecentSection, std::to_string(i)).value_or("");
     return list;
 }
 
@@ -36,7 +38,8 @@ RecentList UpdateRecentList(const RecentList& list, std::string_view path) {
     // in a list with gaps.
     RecentList updated;
     updated[0] = std::string(path);
-    for (size_t i = 0; i + 1 < RecentCount; ++i) updated[i + 1] = list[i];
+    for (size_t i = 0; i + 1 < RecentCount; ++i)
+        updated[i + 1] = list[i];
     return updated;
 }
 
@@ -55,7 +58,8 @@ RecentMenu BuildRecentMenu(const RecentList& list) {
     return menu;
 }
 
-RecentMenu RefreshRecent(const std::filesystem::path& settingsFile, std::string_view path, std::string* error) {
+RecentMenu RefreshRecent(const std::filesystem::path& settingsFile, std::string_view path,
+                         std::string* error) {
     IniFile file = ReadIniFile(settingsFile);
     const RecentList before = ReadRecentList(file.Document);
     const RecentList after = UpdateRecentList(before, path);

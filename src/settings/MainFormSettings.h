@@ -44,6 +44,7 @@ RecentMenu BuildRecentMenu(const RecentList& list);
 
 // Updates the list in the settings file with path (when not empty) and returns the menu. The file
 // is written at once, so the list survives a crash; a write problem goes to *error.
-RecentMenu RefreshRecent(const std::filesystem::path& settingsFile, std::string_view path, std::string* error = nullptr);
+RecentMenu RefreshRecent(const std::filesystem::path& settingsFile, std::string_view path,
+                         std::string* error = nullptr);
 
 } // namespace zep

@@ -20,7 +20,7 @@ namespace {
 
 // Applies one exchange mode to key after key.
 class Exchanger {
-public:
+  public:
     Exchanger(IniDocument& file, ExchangeMode mode) : file_(file), mode_(mode) {}
 
     template <typename T>
@@ -28,7 +28,7 @@ public:
         ExchangeSetting(file_, section, key, variable, mode_, defaultValue);
     }
 
-private:
+  private:
     IniDocument& file_;
     ExchangeMode mode_;
 };
@@ -148,13 +148,14 @@ std::string SaveSettings(const std::filesystem::path& path, const Settings& sett
 void ResetColors(Settings& settings) {
     IniDocument unused;
     const Settings defaults;
-    ExchangeSetting(unused, "Colors", "MainColor", settings.Colors.MainColor, ExchangeMode::SetDefault, defaults.Colors.MainColor);
+    ExchangeSetting(unused, "Colors", "MainColor", settings.Colors.MainColor, ExchangeMode::SetDefault,
+                    defaults.Colors.MainColor);
     ExchangeSetting(unused, "Colors", "ResultColor", settings.Colors.ResultColor, ExchangeMode::SetDefault,
                     defaults.Colors.ResultColor);
     ExchangeSetting(unused, "Colors", "TestSelColor", settings.Colors.TestSelColor, ExchangeMode::SetDefault,
                     defaults.Colors.TestSelColor);
-    ExchangeSetting(unused, "Colors", "TestListBackColor", settings.Colors.TestListBackColor, ExchangeMode::SetDefault,
-                    defaults.Colors.TestListBackColor);
+    ExchangeSetting(unused, "Colors", "TestListBackColor", settings.Colors.TestListBackColor,
+                    ExchangeMode::SetDefault, defaults.Colors.TestListBackColor);
 }
 
 LoadOptions ToLoadOptions(const Settings& settings) {
@@ -184,7 +185,8 @@ std::filesystem::path UserConfigFolder() {
 #ifdef _WIN32
     if (const char* appData = std::getenv("APPDATA"); appData && *appData) return fs::path(appData) / "ZEP";
 #else
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') return fs::path(config) / "zep";
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        return fs::path(config) / "zep";
     const char* home = std::getenv("HOME");
     if (!home || !*home) {
         if (const passwd* entry = getpwuid(getuid())) home = entry->pw_dir;
@@ -211,7 +213,8 @@ std::filesystem::path ApplicationFolder() {
     return FolderIsWritable(executable) ? executable : UserConfigFolder();
 }
 
-std::filesystem::path ResolveSettingsPath(const std::optional<std::string>& option, const char* environmentValue,
+std::filesystem::path ResolveSettingsPath(const std::optional<std::string>& option,
+                                          const char* environmentValue,
                                           const std::filesystem::path& applicationFolder) {
     if (option && !option->empty()) return *option;
     if (environmentValue && *environmentValue) return environmentValue;

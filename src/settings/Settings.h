@@ -137,7 +137,8 @@ void SaveSettings(IniDocument& file, const Settings& settings);
 // problem, if any, in *error). Saving re-reads the file first, so keys written meanwhile by others
 // (the recent list) and everything the program does not own survive; returns empty on success,
 // else the reason the file could not be written.
-Settings LoadSettings(const std::filesystem::path& path, std::string_view appFolder, std::string* error = nullptr);
+Settings LoadSettings(const std::filesystem::path& path, std::string_view appFolder,
+                      std::string* error = nullptr);
 std::string SaveSettings(const std::filesystem::path& path, const Settings& settings);
 
 // Sets the four colours back to their defaults.
@@ -158,7 +159,8 @@ std::filesystem::path ApplicationFolder();
 // empty, else ZEP_INIT.INI in the application folder.
 std::filesystem::path ResolveSettingsPath(const std::optional<std::string>& option);
 // The same rule with every input given, for callers that know them (and tests).
-std::filesystem::path ResolveSettingsPath(const std::optional<std::string>& option, const char* environmentValue,
+std::filesystem::path ResolveSettingsPath(const std::optional<std::string>& option,
+                                          const char* environmentValue,
                                           const std::filesystem::path& applicationFolder);
 
 } // namespace zep

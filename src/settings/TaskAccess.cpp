@@ -33,7 +33,8 @@ constexpr std::array<NamedValue, 7> ThreadPriorities = {{{"idle", -15},
                                                          {"highest", 2},
                                                          {"time critical", 15}}};
 
-constexpr std::array<NamedValue, 4> ProcessPriorities = {{{"Idle", 64}, {"Normal", 32}, {"High", 128}, {"Real-Time", 256}}};
+constexpr std::array<NamedValue, 4> ProcessPriorities = {
+    {{"Idle", 64}, {"Normal", 32}, {"High", 128}, {"Real-Time", 256}}};
 
 struct ClassBase {
     int classValue;
@@ -71,7 +72,9 @@ int ThreadOffset(int threadValue) {
 
 #ifndef _WIN32
 
-pid_t CurrentThreadId() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
+pid_t CurrentThreadId() {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
 
 std::optional<UnixPriority> ReadThreadPriority(pid_t thread) {
     errno = 0;
@@ -87,12 +90,14 @@ bool WriteThreadPriority(pid_t thread, const UnixPriority& wanted) {
     if (!current) return false;
     bool ok = true;
     // Leaving the idle policy may need privileges, so the nice value is set first either way.
-    if (current->Nice != wanted.Nice && ::setpriority(PRIO_PROCESS, static_cast<id_t>(thread), wanted.Nice) != 0)
+    if (current->Nice != wanted.Nice &&
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(thread), wanted.Nice) != 0)
         ok = false;
     if (current->IdlePolicy != wanted.IdlePolicy) {
         sched_param parameters{};
         parameters.sched_priority = 0;
-        if (::sched_setscheduler(thread, wanted.IdlePolicy ? SCHED_IDLE : SCHED_OTHER, &parameters) != 0) ok = false;
+        if (::sched_setscheduler(thread, wanted.IdlePolicy ? SCHED_IDLE : SCHED_OTHER, &parameters) != 0)
+            ok = false;
     }
     return ok;
 }
@@ -119,10 +124,18 @@ bool MoveOtherThreads(int baseNice, pid_t self) {
 
 } // namespace
 
-int ThreadPriorityValue(std::string_view name) { return ValueOf(ThreadPriorities, name); }
-int ProcessPriorityValue(std::string_view name) { return ValueOf(ProcessPriorities, name); }
-std::optional<std::string> ThreadPriorityName(int value) { return NameOf(ThreadPriorities, value); }
-std::optional<std::string> ProcessPriorityName(int value) { return NameOf(ProcessPriorities, value); }
+int ThreadPriorityValue(std::string_view name) {
+    return ValueOf(ThreadPriorities, name);
+}
+int ProcessPriorityValue(std::string_view name) {
+    return ValueOf(ProcessPriorities, name);
+}
+std::optional<std::string> ThreadPriorityName(int value) {
+    return NameOf(ThreadPriorities, value);
+}
+std::optional<std::string> ProcessPriorityName(int value) {
+    return NameOf(ProcessPriorities, value);
+}
 
 std::optional<UnixPriority> UnixPriorityOf(int threadValue, int classValue) {
     const auto base = BaseNiceOf(classValue);
@@ -138,9 +151,12 @@ PriorityValues PriorityValuesOf(const UnixPriority& priority) {
         PriorityValues values;
         values.ClassValue = base.classValue;
         values.Named = true;
-        if (priority.IdlePolicy) values.ThreadValue = IdleThread;
-        else if (offset == TimeCriticalOffset) values.ThreadValue = TimeCriticalThread;
-        else values.ThreadValue = -offset;
+        if (priority.IdlePolicy)
+            values.ThreadValue = IdleThread;
+        else if (offset == TimeCriticalOffset)
+            values.ThreadValue = TimeCriticalThread;
+        else
+            values.ThreadValue = -offset;
         return values;
     }
     return {};
@@ -150,7 +166,8 @@ PriorityValues PriorityValuesOf(const UnixPriority& priority) {
 
 bool SetPriority(std::string_view threadName, std::string_view processName) {
     const bool threadOk = SetThreadPriority(GetCurrentThread(), ThreadPriorityValue(threadName)) != 0;
-    const bool processOk = SetPriorityClass(GetCurrentProcess(), static_cast<DWORD>(ProcessPriorityValue(processName))) != 0;
+    const bool processOk =
+        SetPriorityClass(GetCurrentProcess(), static_cast<DWORD>(ProcessPriorityValue(processName))) != 0;
     return threadOk && processOk;
 }
 

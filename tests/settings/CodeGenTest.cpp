@@ -28,9 +28,10 @@ TestModel ModelOf(std::vector<CommandLine> lines) {
 }
 
 TEST(CommentColumnWidth, IsTheSmallestTenKPlusFiveAboveTheLongestCommand) {
-    const std::pair<size_t, size_t> cases[] = {{0, 15}, {4, 15}, {5, 15}, {14, 15}, {15, 25},
+    const std::pair<size_t, size_t> cases[] = {{0, 15},  {4, 15},  {5, 15},  {14, 15}, {15, 25},
                                                {19, 25}, {20, 25}, {24, 25}, {25, 35}, {104, 105}};
-    for (const auto& [longest, width] : cases) EXPECT_EQ(CommentColumnWidth(longest), width) << longest;
+    for (const auto& [longest, width] : cases)
+        EXPECT_EQ(CommentColumnWidth(longest), width) << longest;
 }
 
 TEST(GenerateCode, DefaultStyleStartsCommentsInColumn26) {
@@ -42,18 +43,19 @@ TEST(GenerateCode, DefaultStyleStartsCommentsInColumn26) {
     entry.Key = "Basic";
     ASSERT_TRUE(loader.SelectTest(entry));
     EXPECT_EQ(GenerateCode(model, CodeStyle{}), "ibwrt(Inst0,'*CLS')      'Clear\r\n"
-                                               "ibwrt(Inst0,'*IDN?')     'Identify");
+                                                "ibwrt(Inst0,'*IDN?')     'Identify");
     EXPECT_EQ(GenerateCode(model, CodeStyle{}).find("'Clear"), 25U);
 }
 
 TEST(GenerateCode, CommandKindsAndUnknownInstrumentsGiveCommentLines) {
-    const TestModel model = ModelOf({Line(0, "FREQ 1GHz", "Set"), Line(-CommandKindCode::Comment, "text", "Note"),
-                                     Line(UnknownIndex, "LOST", "Lost"), Line(1, "INIT", "Start")});
+    const TestModel model =
+        ModelOf({Line(0, "FREQ 1GHz", "Set"), Line(-CommandKindCode::Comment, "text", "Note"),
+                 Line(UnknownIndex, "LOST", "Lost"), Line(1, "INIT", "Start")});
     // The longest wrapped command has 24 characters, so comments start in column 26.
     EXPECT_EQ(GenerateCode(model, CodeStyle{}), "ibwrt(Inst0,'FREQ 1GHz') 'Set\r\n"
-                                               "'Note\r\n"
-                                               "'Lost\r\n"
-                                               "ibwrt(Inst1,'INIT')      'Start");
+                                                "'Note\r\n"
+                                                "'Lost\r\n"
+                                                "ibwrt(Inst1,'INIT')      'Start");
 }
 
 TEST(GenerateCode, InstrumentsWithoutAStoredStyleGetTheBareCommand) {
@@ -65,7 +67,8 @@ TEST(GenerateCode, WithoutCommandsEveryLineIsCommentAndLabel) {
     CodeStyle style;
     style.CopyCommand = false;
     style.CommentPre = "// ";
-    const TestModel model = ModelOf({Line(0, "*CLS", "Clear"), Line(1, "*IDN?", ""), Line(0, "*OPC?", "Done")});
+    const TestModel model =
+        ModelOf({Line(0, "*CLS", "Clear"), Line(1, "*IDN?", ""), Line(0, "*OPC?", "Done")});
     EXPECT_EQ(GenerateCode(model, style), "// Clear\r\n// \r\n// Done");
 }
 
@@ -83,7 +86,8 @@ TEST(GenerateCode, WithoutCommentsOnlyPaddedCommandsRemain) {
 
 TEST(GenerateCode, SelectedRowsAreCommandLinesOneLower) {
     std::vector<CommandLine> lines;
-    for (int i = 0; i < 8; ++i) lines.push_back(Line(0, "CMD" + std::to_string(i), "L" + std::to_string(i)));
+    for (int i = 0; i < 8; ++i)
+        lines.push_back(Line(0, "CMD" + std::to_string(i), "L" + std::to_string(i)));
     const TestModel model = ModelOf(lines);
     CodeStyle style;
     style.CopyCommand = false;

@@ -23,10 +23,11 @@ struct CliResult {
 };
 
 class CliRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
-                  ("zep_codegen_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  ("zep_codegen_cli_" +
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -35,12 +36,14 @@ protected:
     // Runs zep-cli with the arguments (already quoted for the shell) and the environment prefix.
     CliResult Execute(const std::string& arguments, const std::string& environment = "env -u ZEP_SETTINGS") {
         const fs::path errPath = folder_ / "stderr.txt";
-        const std::string command = environment + " '" + Cli + "' " + arguments + " 2>'" + errPath.string() + "'";
+        const std::string command =
+            environment + " '" + Cli + "' " + arguments + " 2>'" + errPath.string() + "'";
         CliResult run;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe) return run;
         char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.out.append(buffer, n);
         const int status = ::pclose(pipe);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         run.err = zep::ReadFileBytes(errPath).value_or("");
@@ -57,7 +60,8 @@ protected:
 };
 
 TEST_F(CliRun, PrintsTheGeneratedCodeWithTheDefaultStyle) {
-    const CliResult run = Execute("codegen '" + CodegenSet + "' --test Basic --settings '" + (folder_ / "none.ini").string() + "'");
+    const CliResult run = Execute("codegen '" + CodegenSet + "' --test Basic --settings '" +
+                                  (folder_ / "none.ini").string() + "'");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "ibwrt(Inst0,'*CLS')      'Clear\r\nibwrt(Inst0,'*IDN?')     'Identify\r\n");
 }
@@ -66,7 +70,8 @@ TEST_F(CliRun, TakesTheCodeStyleFromTheSettingsFile) {
     const std::string settings =
         WriteSettings("style.ini", "[CodeStyle]\r\nCommentPre=# \r\nPreFix0=gen.write(\"\r\nPostFix0=\")\r\n"
                                    "PreFix1=ana.write(\"\r\nPostFix1=\")\r\n");
-    const CliResult run = Execute("codegen '" + CodegenSet + "' --test Mixed --rows 3-5", "ZEP_SETTINGS='" + settings + "'");
+    const CliResult run =
+        Execute("codegen '" + CodegenSet + "' --test Mixed --rows 3-5", "ZEP_SETTINGS='" + settings + "'");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // Rows 3 to 5 are command lines 2 to 4: an instrument-1 command, an instrument-2 command
     // (no stored style: bare) and a Wait (comment only).

@@ -33,10 +33,10 @@ TEST(IniDocumentGet, ReadsAsThePrivateProfileFunctions) {
         {"[A]\nk='\n", "A", "k", "'"},
         {"[A]\nk=\"\"\n", "A", "k", ""},
         {"[A]\nk=\n", "A", "k", ""},
-        {"[A]\nk\n", "A", "k", std::nullopt},            // a line without "=" is no key
-        {"[A]\n;k=1\n", "A", "k", std::nullopt},         // comment
-        {"k=1\n[A]\n", "A", "k", std::nullopt},          // before any section
-        {"[A]\nk=first\nK=second\n", "A", "k", "first"}, // first key wins
+        {"[A]\nk\n", "A", "k", std::nullopt},             // a line without "=" is no key
+        {"[A]\n;k=1\n", "A", "k", std::nullopt},          // comment
+        {"k=1\n[A]\n", "A", "k", std::nullopt},           // before any section
+        {"[A]\nk=first\nK=second\n", "A", "k", "first"},  // first key wins
         {"[A]\nx=1\n[a]\nk=2\n", "A", "k", std::nullopt}, // only the first section of a name counts
         {"[A]\nk=1\n[B]\n", "B", "k", std::nullopt},
         {"[A]\r\nk=crlf\r\n", "A", "k", "crlf"},
@@ -54,7 +54,8 @@ TEST(IniDocumentGet, ReadsAsThePrivateProfileFunctions) {
 
 TEST(IniDocumentGet, CutsValuesAtTheReadBufferSize) {
     const std::string longValue(800, 'x');
-    const IniDocument document = IniDocument::Parse("[A]\nk=" + longValue + "\nu=" + std::string(760, '\xE4') + "\n");
+    const IniDocument document =
+        IniDocument::Parse("[A]\nk=" + longValue + "\nu=" + std::string(760, '\xE4') + "\n");
     EXPECT_EQ(document.Get("A", "k"), std::string(MaxSettingLength, 'x'));
     // Characters, not bytes: a Windows-1252 file decodes to two-byte UTF-8 characters.
     const auto umlauts = document.Get("A", "u");
@@ -63,7 +64,11 @@ TEST(IniDocumentGet, CutsValuesAtTheReadBufferSize) {
 }
 
 TEST(IniDocumentGet, DecodesWindows1252AndUtf16Files) {
-    EXPECT_EQ(IniDocument::Parse("[A]\nk=Pr\xFC" "fung\n").Get("A", "k"), "Pr\xC3\xBC" "fung");
+    EXPECT_EQ(IniDocument::Parse("[A]\nk=Pr\xFC"
+                                 "fung\n")
+                  .Get("A", "k"),
+              "Pr\xC3\xBC"
+              "fung");
     EXPECT_EQ(IniDocument::Parse("\xEF\xBB\xBF[A]\nk=v\n").Get("A", "k"), "v");
     const std::string utf16 = std::string("\xFF\xFE", 2) + Utf8ToUtf16("[A]\r\nk=\xC3\xBC\r\n", false);
     const IniDocument document = IniDocument::Parse(utf16);
@@ -74,16 +79,19 @@ TEST(IniDocumentGet, DecodesWindows1252AndUtf16Files) {
 TEST(IniDocumentSerialize, UnchangedFilesWriteBackByteForByte) {
     const std::string files[] = {
         "; comment\r\n[A]\r\n  k = v \r\n\r\n[B]\r\nx\r\n",
-        "[A]\nk=Pr\xFC" "fung\n\x81\x8D\x8F\x90\x9D\n", // Windows-1252, unassigned bytes included
+        "[A]\nk=Pr\xFC"
+        "fung\n\x81\x8D\x8F\x90\x9D\n", // Windows-1252, unassigned bytes included
         "\xEF\xBB\xBF[A]\nk=v",
         "mixed\r\nline\nends\r",
         std::string("\xFF\xFE[\0A\0]\0\r\0\n\0", 12),
     };
-    for (const auto& bytes : files) EXPECT_EQ(IniDocument::Parse(bytes).Serialize(), bytes);
+    for (const auto& bytes : files)
+        EXPECT_EQ(IniDocument::Parse(bytes).Serialize(), bytes);
 }
 
 TEST(IniDocumentSet, ChangesOnlyTheKeyItWrites) {
-    IniDocument document = IniDocument::Parse("; head\r\n[A]\r\nOther = 1\r\nKey = old\r\n\r\n; about B\r\n[B]\r\nx=2\r\n");
+    IniDocument document =
+        IniDocument::Parse("; head\r\n[A]\r\nOther = 1\r\nKey = old\r\n\r\n; about B\r\n[B]\r\nx=2\r\n");
     document.Set("a", "KEY", "new");
     document.Set("A", "Added", "3");
     document.Set("C", "k", "4");
@@ -101,8 +109,9 @@ TEST(IniDocumentSet, KeepsTheLineOfAnUnchangedValue) {
 }
 
 TEST(IniDocumentSet, ValuesReadBackExactly) {
-    const std::string values[] = {"plain", " leading", "trailing ", "'single'", "\"double\"", "''", "'", "\"", "",
-                                  "a=b;c", "[x]", "\xC3\xBC\xE2\x82\xAC"};
+    const std::string values[] = {"plain",      " leading", "trailing ", "'single'",
+                                  "\"double\"", "''",       "'",         "\"",
+                                  "",           "a=b;c",    "[x]",       "\xC3\xBC\xE2\x82\xAC"};
     for (const auto& value : values) {
         IniDocument document;
         document.Set("A", "k", value);
@@ -128,12 +137,15 @@ TEST(IniDocumentSet, AddsALineEndToAnUnterminatedLastLine) {
 }
 
 TEST(IniDocumentSet, KeepsTheFileEncoding) {
-    IniDocument latin = IniDocument::Parse("[A]\r\nk=Pr\xFC" "fung\r\n");
+    IniDocument latin = IniDocument::Parse("[A]\r\nk=Pr\xFC"
+                                           "fung\r\n");
     latin.Set("A", "n", "\xC3\xA4"); // ä exists in Windows-1252
-    EXPECT_EQ(latin.Serialize(), "[A]\r\nk=Pr\xFC" "fung\r\nn=\xE4\r\n");
+    EXPECT_EQ(latin.Serialize(), "[A]\r\nk=Pr\xFC"
+                                 "fung\r\nn=\xE4\r\n");
     // A character Windows-1252 lacks turns the file into UTF-8 rather than losing it.
     latin.Set("A", "o", "\xCE\xA9");
-    EXPECT_EQ(latin.Serialize(), "[A]\r\nk=Pr\xC3\xBC" "fung\r\nn=\xC3\xA4\r\no=\xCE\xA9\r\n");
+    EXPECT_EQ(latin.Serialize(), "[A]\r\nk=Pr\xC3\xBC"
+                                 "fung\r\nn=\xC3\xA4\r\no=\xCE\xA9\r\n");
 
     // Replacing the only byte that is not UTF-8 would leave bytes that read back as UTF-8
     // ("\xC3\xA4" is "Ã¤" in Windows-1252 but "ä" in UTF-8): the file becomes UTF-8 instead.
@@ -147,7 +159,7 @@ TEST(IniDocumentSet, KeepsTheFileEncoding) {
 }
 
 class IniFileOnDisk : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
                   ("zep_ini_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
@@ -200,7 +212,8 @@ TEST_F(IniFileOnDisk, AnUnchangedFileIsNotRewritten) {
     const auto stamp = fs::last_write_time(path);
     IniFile file = ReadIniFile(path);
     file.Document.Set("A", "k", "1");
-    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec); // a rewrite would fail (unless root)
+    fs::permissions(folder_,
+                    fs::perms::owner_read | fs::perms::owner_exec); // a rewrite would fail (unless root)
     EXPECT_EQ(WriteIniFile(file), "");
     fs::permissions(folder_, fs::perms::owner_all);
     EXPECT_EQ(fs::last_write_time(path), stamp);

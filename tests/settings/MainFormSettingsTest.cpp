@@ -17,14 +17,14 @@ TEST(RestoreMainWindow, FollowsTheStoredStateAndSizeThresholds) {
         MainWindowPlacement expected;
     };
     const Case cases[] = {
-        {{0, 500, 600, 3000, 9000}, {0, 500, 600, 12645, 9000}},  // narrow: the fallback width
-        {{0, 500, 600, 9000, 9000}, {0, 500, 600, 11000, 9000}},  // wide enough: the designed width
-        {{0, 500, 600, 4000, 1000}, {0, 500, 600, 11000, 9000}},  // the thresholds themselves are wide enough
-        {{0, 500, 600, 9000, 999}, {0, 500, 600, 11000, 8145}},   // low: the fallback height
-        {{0, -120, -45, 9000, 9000}, {0, 0, 0, 11000, 9000}},     // off-screen edges come back
-        {{1, 500, 600, 3000, 500}, {0, 500, 600, 12645, 8145}},   // minimised starts normal
-        {{2, 500, 600, 3000, 500}, {2, 100, 200, 11000, 9000}},   // maximised keeps the designed placement
-        {{7, 500, 600, 9000, 9000}, {0, 500, 600, 11000, 9000}},  // an unknown state starts normal
+        {{0, 500, 600, 3000, 9000}, {0, 500, 600, 12645, 9000}}, // narrow: the fallback width
+        {{0, 500, 600, 9000, 9000}, {0, 500, 600, 11000, 9000}}, // wide enough: the designed width
+        {{0, 500, 600, 4000, 1000}, {0, 500, 600, 11000, 9000}}, // the thresholds themselves are wide enough
+        {{0, 500, 600, 9000, 999}, {0, 500, 600, 11000, 8145}},  // low: the fallback height
+        {{0, -120, -45, 9000, 9000}, {0, 0, 0, 11000, 9000}},    // off-screen edges come back
+        {{1, 500, 600, 3000, 500}, {0, 500, 600, 12645, 8145}},  // minimised starts normal
+        {{2, 500, 600, 3000, 500}, {2, 100, 200, 11000, 9000}},  // maximised keeps the designed placement
+        {{7, 500, 600, 9000, 9000}, {0, 500, 600, 11000, 9000}}, // an unknown state starts normal
     };
     for (const auto& c : cases) {
         const MainWindowPlacement restored = RestoreMainWindow(c.stored, designed);
@@ -36,13 +36,15 @@ TEST(RestoreMainWindow, FollowsTheStoredStateAndSizeThresholds) {
 RecentList ListOf(std::initializer_list<const char*> paths) {
     RecentList list;
     size_t i = 0;
-    for (const char* path : paths) list[i++] = path;
+    for (const char* path : paths)
+        list[i++] = path;
     return list;
 }
 
 TEST(RecentList, NewPathsGoFirstAndTheEleventhDropsTheOldest) {
     RecentList list;
-    for (int i = 1; i <= 11; ++i) list = UpdateRecentList(list, "/t/set" + std::to_string(i));
+    for (int i = 1; i <= 11; ++i)
+        list = UpdateRecentList(list, "/t/set" + std::to_string(i));
     EXPECT_EQ(list[0], "/t/set11");
     EXPECT_EQ(list[9], "/t/set2"); // set1 dropped
     EXPECT_EQ(std::count(list.begin(), list.end(), "/t/set1"), 0);
@@ -80,7 +82,8 @@ TEST(RecentList, RefreshRecentWritesTheFileAtOnce) {
     std::string error = "unset";
     EXPECT_FALSE(RefreshRecent(path, "", &error).SeparatorVisible); // start-up: menu only, no file written
     EXPECT_FALSE(fs::exists(path));
-    for (int i = 0; i < 11; ++i) RefreshRecent(path, "/t/set" + std::to_string(i), &error);
+    for (int i = 0; i < 11; ++i)
+        RefreshRecent(path, "/t/set" + std::to_string(i), &error);
     EXPECT_EQ(error, "");
     const RecentMenu menu = RefreshRecent(path, "/t/set5", &error);
     EXPECT_EQ(menu.Captions[0], "/t/set10");

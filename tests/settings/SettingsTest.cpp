@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 const fs::path Fixtures = fs::path(ZEP_FIXTURES_DIR) / "settings";
 constexpr const char* AppFolder = "/opt/zep";
 
-std::string ReadBytes(const fs::path& path) { return ReadFileBytes(path).value_or(""); }
+std::string ReadBytes(const fs::path& path) {
+    return ReadFileBytes(path).value_or("");
+}
 
 std::string WithoutCarriageReturns(std::string text) {
     std::erase(text, '\r');
@@ -31,12 +33,13 @@ IniDocument FileWith(const std::string& section, const std::string& key, const s
 
 TEST(SettingValues, FlagsReadTrueOnlyForOneTrueAndWahr) {
     const std::pair<const char*, bool> cases[] = {
-        {"1", true},   {"true", true}, {"True", true}, {"TRUE", true},  {"wahr", true},   {"WAHR", true},
-        {"-1", false}, {"yes", false}, {"0", false},   {"", false},     {"on", false},    {"1.0", false},
+        {"1", true},   {"true", true}, {"True", true}, {"TRUE", true}, {"wahr", true}, {"WAHR", true},
+        {"-1", false}, {"yes", false}, {"0", false},   {"", false},    {"on", false},  {"1.0", false},
         {"2", false},  {"t", false},   {" 1 ", true}, // the reader removes the blanks
     };
     for (const auto& [text, expected] : cases)
-        EXPECT_EQ(ReadSetting(FileWith("TestEnv", "Simulation", text), "TestEnv", "Simulation", !expected), expected)
+        EXPECT_EQ(ReadSetting(FileWith("TestEnv", "Simulation", text), "TestEnv", "Simulation", !expected),
+                  expected)
             << "[" << text << "]";
 }
 
@@ -115,22 +118,23 @@ TEST(SettingsFile, DefaultsResolveTheApplicationFolder) {
 TEST(SettingsFile, WritesEveryKeyInItsSectionAndOrder) {
     IniDocument file;
     SaveSettings(file, DefaultSettings(AppFolder));
-    const std::string expected = std::string("[MainForm]\nLeft=0\nTop=0\nWidth=11715\nHeight=11415\nWindowState=0\n") +
-                                 "[VISA]\nDeviceRegEntry=SOFTWARE\\Veltmark\\VISADeviceCache\n" +
-                                 "[TestEnv]\nOnlyOneInstance=1\nCheckForChanges=1\nAutoIEEE=0\nToggleSRE=0\n"
-                                 "ClearOnFirstCase=1\nClearOnNewCase=1\nNumFormatUseDefault=1\nNumFormatDefault=#0.000\n"
-                                 "CurrentCase=1\nStopOnBlockError=0\nIEEEDisp=0\nSimulation=0\nSimMaxTime=100\n"
-                                 "StepByStep=0\nTestFolder=/opt/zep\nTestSet=\nHelpFile=help.chm\nMSGRemote=1\n"
-                                 "TestCaseEditor=NOTEPAD.EXE\nRTFScaling=0\nRTFScalingFactor=400\nNumOfParams=8\n"
-                                 "[TextEnv]\nCurrentGroup=0\n"
-                                 "[CodeStyle]\nCopyCommand=1\nCopyComment=1\nCommentPre='\nPreFix0=ibwrt(Inst0,'\n"
-                                 "PostFix0=')\nPreFix1=ibwrt(Inst1,'\nPostFix1=')\n"
-                                 "[Reporting]\nTestName=1\nBlockState=1\nTime=1\nTimeDetailed=0\nResults=1\nErrors=0\n"
-                                 "LimitResult=1\nOutputForLoop=0\n"
-                                 "[Statistics]\nShowMax=1\nShowMin=1\nShowMean=1\nShowMedian=0\nShowStdDev=1\n"
-                                 "[ErrorEnv]\nErrorFile=/opt/zep/ERROR.TXT\nVISALog=0\nVISALogFile=/opt/zep/VISALog.TXT\n"
-                                 "[Colors]\nMainColor=12643536\nResultColor=15793151\nTestSelColor=14740463\n"
-                                 "TestListBackColor=16777215\n";
+    const std::string expected =
+        std::string("[MainForm]\nLeft=0\nTop=0\nWidth=11715\nHeight=11415\nWindowState=0\n") +
+        "[VISA]\nDeviceRegEntry=SOFTWARE\\Veltmark\\VISADeviceCache\n" +
+        "[TestEnv]\nOnlyOneInstance=1\nCheckForChanges=1\nAutoIEEE=0\nToggleSRE=0\n"
+        "ClearOnFirstCase=1\nClearOnNewCase=1\nNumFormatUseDefault=1\nNumFormatDefault=#0.000\n"
+        "CurrentCase=1\nStopOnBlockError=0\nIEEEDisp=0\nSimulation=0\nSimMaxTime=100\n"
+        "StepByStep=0\nTestFolder=/opt/zep\nTestSet=\nHelpFile=help.chm\nMSGRemote=1\n"
+        "TestCaseEditor=NOTEPAD.EXE\nRTFScaling=0\nRTFScalingFactor=400\nNumOfParams=8\n"
+        "[TextEnv]\nCurrentGroup=0\n"
+        "[CodeStyle]\nCopyCommand=1\nCopyComment=1\nCommentPre='\nPreFix0=ibwrt(Inst0,'\n"
+        "PostFix0=')\nPreFix1=ibwrt(Inst1,'\nPostFix1=')\n"
+        "[Reporting]\nTestName=1\nBlockState=1\nTime=1\nTimeDetailed=0\nResults=1\nErrors=0\n"
+        "LimitResult=1\nOutputForLoop=0\n"
+        "[Statistics]\nShowMax=1\nShowMin=1\nShowMean=1\nShowMedian=0\nShowStdDev=1\n"
+        "[ErrorEnv]\nErrorFile=/opt/zep/ERROR.TXT\nVISALog=0\nVISALogFile=/opt/zep/VISALog.TXT\n"
+        "[Colors]\nMainColor=12643536\nResultColor=15793151\nTestSelColor=14740463\n"
+        "TestListBackColor=16777215\n";
     EXPECT_EQ(WithoutCarriageReturns(file.Serialize()), expected);
 }
 
@@ -162,23 +166,24 @@ Settings WindowsStyleExpected() {
     s.DeviceRegEntry = "SOFTWARE\\Lab\\VISA Cache";
     s.OnlyOneInstance = false;
     s.CheckForChanges = true;
-    s.AutoIEEE = true;             // "wahr"
-    s.ToggleSRE = false;           // "-1"
-    s.ClearOnFirstCase = false;    // "yes"
+    s.AutoIEEE = true;          // "wahr"
+    s.ToggleSRE = false;        // "-1"
+    s.ClearOnFirstCase = false; // "yes"
     s.ClearOnNewCase = false;
     s.NumFormatDefault = "##0.00"; // quotes removed
     s.CurrentGroup = 4;            // from TextEnv; the CurrentGroup=5 in TestEnv is not read
     s.CurrentCase = 3;
     s.StopOnBlockError = true;
-    s.StepByStep = true;           // the first of two keys
-    s.Simulation = false;          // only the first TestEnv section counts
+    s.StepByStep = true;  // the first of two keys
+    s.Simulation = false; // only the first TestEnv section counts
     s.SimMaxTime = 2.5F;
-    s.TestFolder = "C:\\Tests\\Pr\xC3\xBC" "fplatz 3";
+    s.TestFolder = "C:\\Tests\\Pr\xC3\xBC"
+                   "fplatz 3";
     s.TestSet = "Demo.ZEP_SET";
     s.TestCaseEditor = "  C:\\Program Files\\Editor\\ed.exe  ";
-    s.RTFScalingFactor = 32767;    // 70000 does not fit
+    s.RTFScalingFactor = 32767; // 70000 does not fit
     s.NumOfParams = 12;
-    s.HelpFile = "help.chm";       // a line without "=" is no value
+    s.HelpFile = "help.chm"; // a line without "=" is no value
     s.Code.CopyComment = false;
     s.Code.CommentPre = "//";
     s.Code.PreFix[0] = "viWrite(gen, \"";
@@ -258,7 +263,8 @@ TEST(SettingsFile, AFileWrittenByThisProgramReadsBackExactly) {
     EXPECT_EQ(LoadSettings(Fixtures / "program_written.ini", "/srv/zep"), ProgramWrittenExpected());
     IniDocument file;
     SaveSettings(file, ProgramWrittenExpected());
-    EXPECT_EQ(WithoutCarriageReturns(file.Serialize()), WithoutCarriageReturns(ReadBytes(Fixtures / "program_written.ini")));
+    EXPECT_EQ(WithoutCarriageReturns(file.Serialize()),
+              WithoutCarriageReturns(ReadBytes(Fixtures / "program_written.ini")));
 }
 
 TEST(SettingsFile, MissingGarbledAndUnreadableFilesGiveDefaults) {
@@ -274,7 +280,8 @@ TEST(SettingsFile, MissingGarbledAndUnreadableFilesGiveDefaults) {
     EXPECT_NE(SaveSettings(folder / "ZEP_INIT.INI", defaults), "");
 
     std::string garbage;
-    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919) % 256);
     std::ofstream(folder / "garbled.ini", std::ios::binary) << garbage;
     EXPECT_EQ(LoadSettings(folder / "garbled.ini", AppFolder, &error), defaults);
     fs::remove_all(folder);
@@ -285,9 +292,9 @@ TEST(SettingsFile, SavingOnDiskKeepsWhatOthersWroteMeanwhile) {
     fs::remove_all(folder);
     const fs::path path = folder / "ZEP_INIT.INI";
     Settings settings = LoadSettings(path, AppFolder); // start-up: no file yet
-    RefreshRecent(path, "/tests/a.ZEP_SET");          // a test set loaded while running
+    RefreshRecent(path, "/tests/a.ZEP_SET");           // a test set loaded while running
     settings.Simulation = true;
-    ASSERT_EQ(SaveSettings(path, settings), "");      // shutdown
+    ASSERT_EQ(SaveSettings(path, settings), ""); // shutdown
     const IniFile file = ReadIniFile(path);
     EXPECT_EQ(ReadRecentList(file.Document)[0], "/tests/a.ZEP_SET");
     EXPECT_EQ(LoadSettings(file.Document, AppFolder), settings);

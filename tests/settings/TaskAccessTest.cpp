@@ -22,14 +22,15 @@ namespace zep {
 namespace {
 
 TEST(PriorityNames, MapToTheirValuesAndBack) {
-    const std::pair<const char*, int> threads[] = {{"idle", -15},   {"lowest", -2},  {"below normal", -1},
-                                                   {"normal", 0},   {"above normal", 1}, {"highest", 2},
-                                                   {"time critical", 15}};
+    const std::pair<const char*, int> threads[] = {
+        {"idle", -15},       {"lowest", -2}, {"below normal", -1}, {"normal", 0},
+        {"above normal", 1}, {"highest", 2}, {"time critical", 15}};
     for (const auto& [name, value] : threads) {
         EXPECT_EQ(ThreadPriorityValue(name), value) << name;
         EXPECT_EQ(ThreadPriorityName(value), name);
     }
-    const std::pair<const char*, int> classes[] = {{"Idle", 64}, {"Normal", 32}, {"High", 128}, {"Real-Time", 256}};
+    const std::pair<const char*, int> classes[] = {
+        {"Idle", 64}, {"Normal", 32}, {"High", 128}, {"Real-Time", 256}};
     for (const auto& [name, value] : classes) {
         EXPECT_EQ(ProcessPriorityValue(name), value) << name;
         EXPECT_EQ(ProcessPriorityName(value), name);
@@ -41,12 +42,14 @@ TEST(PriorityNames, MapToTheirValuesAndBack) {
 }
 
 TEST(PriorityNames, EveryPairHasItsOwnUnixPriority) {
-    const char* threads[] = {"idle", "lowest", "below normal", "normal", "above normal", "highest", "time critical"};
+    const char* threads[] = {"idle",         "lowest",  "below normal", "normal",
+                             "above normal", "highest", "time critical"};
     const char* classes[] = {"Idle", "Normal", "High", "Real-Time"};
     int lastNice = 100;
     for (const char* processName : classes) {
         for (const char* threadName : threads) {
-            const auto priority = UnixPriorityOf(ThreadPriorityValue(threadName), ProcessPriorityValue(processName));
+            const auto priority =
+                UnixPriorityOf(ThreadPriorityValue(threadName), ProcessPriorityValue(processName));
             ASSERT_TRUE(priority);
             EXPECT_GE(priority->Nice, -20);
             EXPECT_LE(priority->Nice, 19);
@@ -82,7 +85,8 @@ std::string InChild(const std::function<std::string()>& body) {
     ::close(pipeEnds[1]);
     std::string report;
     char buffer[256];
-    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<size_t>(n));
     ::close(pipeEnds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -90,7 +94,9 @@ std::string InChild(const std::function<std::string()>& body) {
     return report;
 }
 
-int CurrentNice() { return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))); }
+int CurrentNice() {
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+}
 
 std::string Names() {
     std::string thread = "?";
@@ -99,7 +105,9 @@ std::string Names() {
     return thread + "/" + process;
 }
 
-std::string Expect(bool condition, const std::string& what) { return condition ? "" : what + "; "; }
+std::string Expect(bool condition, const std::string& what) {
+    return condition ? "" : what + "; ";
+}
 
 // Sets a pair and checks that the system state, GetPriority and SetTaskPrior agree on the outcome.
 std::string ApplyAndCheck(const char* threadName, const char* processName) {
@@ -122,9 +130,11 @@ TEST(TaskAccess, LoweringWorksAndReadsBack) {
     EXPECT_EQ(InChild([] {
                   std::string report;
                   if (CurrentNice() > 17) return std::string(); // started too low to lower further
-                  if (CurrentNice() == 0) report += Expect(Names() == "normal/Normal", "starts as " + Names());
+                  if (CurrentNice() == 0)
+                      report += Expect(Names() == "normal/Normal", "starts as " + Names());
                   report += Expect(!SetTaskPrior("lowest", "Idle"), "lowest/Idle reported as failed");
-                  report += Expect(CurrentNice() == 18, "lowest/Idle gives nice " + std::to_string(CurrentNice()));
+                  report +=
+                      Expect(CurrentNice() == 18, "lowest/Idle gives nice " + std::to_string(CurrentNice()));
                   report += Expect(Names() == "lowest/Idle", "lowest/Idle reads " + Names());
                   return report;
               }),
@@ -135,7 +145,8 @@ TEST(TaskAccess, IdleThreadUsesTheIdlePolicy) {
     EXPECT_EQ(InChild([] {
                   if (CurrentNice() > 16) return std::string();
                   std::string report = Expect(!SetTaskPrior("idle", "Idle"), "idle/Idle reported as failed");
-                  report += Expect(::sched_getscheduler(0) == SCHED_IDLE, "idle thread without the idle policy");
+                  report +=
+                      Expect(::sched_getscheduler(0) == SCHED_IDLE, "idle thread without the idle policy");
                   report += Expect(Names() == "idle/Idle", "idle/Idle reads " + Names());
                   return report;
               }),
@@ -162,7 +173,8 @@ TEST(TaskAccess, WithoutPrivilegesRaisingIsRefusedAndReported) {
                   std::string report = ApplyAndCheck("lowest", "Idle");
                   const int lowered = CurrentNice();
                   report += Expect(SetTaskPrior("normal", "High"), "raising without privileges not reported");
-                  report += Expect(CurrentNice() == lowered, "raising without privileges changed the nice value");
+                  report +=
+                      Expect(CurrentNice() == lowered, "raising without privileges changed the nice value");
                   report += Expect(Names() == "lowest/Idle", "after the refusal reads " + Names());
                   return report;
               }),
@@ -176,13 +188,17 @@ TEST(TaskAccess, TheClassMovesEveryThreadOfTheProcess) {
                   std::atomic<bool> done{false};
                   std::thread other([&] {
                       otherThread = ::syscall(SYS_gettid);
-                      while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                      while (!done)
+                          std::this_thread::sleep_for(std::chrono::milliseconds(1));
                   });
-                  while (otherThread == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                  std::string report = Expect(!SetTaskPrior("highest", "Idle"), "highest/Idle reported as failed");
+                  while (otherThread == 0)
+                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  std::string report =
+                      Expect(!SetTaskPrior("highest", "Idle"), "highest/Idle reported as failed");
                   const int otherNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(otherThread.load()));
                   report += Expect(otherNice == 16, "the other thread has nice " + std::to_string(otherNice));
-                  report += Expect(CurrentNice() == 14, "the calling thread has nice " + std::to_string(CurrentNice()));
+                  report += Expect(CurrentNice() == 14,
+                                   "the calling thread has nice " + std::to_string(CurrentNice()));
                   done = true;
                   other.join();
                   return report;
@@ -198,7 +214,8 @@ TEST(TaskAccess, AnUnknownClassLeavesTheClass) {
                   // read-back differs from the selected names.
                   report += Expect(SetTaskPrior("highest", "Batch"), "unknown class not reported");
                   const std::string names = Names();
-                  report += Expect(names == "highest/Idle" || names == "lowest/Idle", "unknown class reads " + names);
+                  report += Expect(names == "highest/Idle" || names == "lowest/Idle",
+                                   "unknown class reads " + names);
                   return report;
               }),
               "");
