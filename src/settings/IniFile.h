@@ -38,6 +38,7 @@ class IniDocument {
     // Sets the value of the key, adding the key at the end of its section, or the section at the
     // end of the file. A value that would not read back as it is (blanks at its ends, matching
     // quotes around it) is written in double quotes; line breaks become blanks, a NUL ends it.
+    // Section and key names are the program's own and must not hold "=", "]" or line breaks.
     void Set(std::string_view section, std::string_view key, std::string_view value);
 
     // True once Set has changed a line.
