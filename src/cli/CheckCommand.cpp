@@ -27,7 +27,7 @@ int RunCheck(const Args& args) {
         PrintError(error.empty() ? "usage: zep-cli check TESTSETFILE [--test KEY] [--settings FILE]" : error);
         return ExitUsage;
     }
-    auto set = OpenTestSetOrReport(parsed.Positionals()[0]);
+    auto set = OpenTestSetOrReport(parsed.Positionals()[0], ToLoadOptions(ReadCliSettings(parsed.Value("settings"))));
     if (!set) return ExitUsage;
 
     std::vector<TestEntry> entries;

@@ -22,5 +22,6 @@ int RunList(const Args& args);
 int RunDump(const Args& args);
 int RunCheck(const Args& args);
 int RunEval(const Args& args);
+int RunCodegen(const Args& args);
 
 } // namespace zep::cli

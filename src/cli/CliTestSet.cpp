@@ -3,6 +3,7 @@
 
 #include "cli/CliArgs.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace zep::cli {
@@ -14,6 +15,19 @@ TestEntry CliTestSet::EntryForKey(const std::string& key) const {
     TestEntry entry;
     entry.Key = key;
     return entry;
+}
+
+Settings ReadCliSettings(const std::optional<std::string>& settingsOption) {
+    const std::filesystem::path path = ResolveSettingsPath(settingsOption);
+    std::error_code ec;
+    const char* environment = std::getenv("ZEP_SETTINGS");
+    const bool named = (settingsOption && !settingsOption->empty()) || (environment && *environment);
+    if (named && !std::filesystem::exists(path, ec))
+        PrintError("settings file \"" + path.string() + "\" not found; using the defaults");
+    std::string error;
+    Settings settings = LoadSettings(path, ApplicationFolder().string(), &error);
+    if (!error.empty()) PrintError(error + "; using the defaults");
+    return settings;
 }
 
 std::unique_ptr<CliTestSet> OpenTestSetOrReport(const std::string& path, LoadOptions options) {

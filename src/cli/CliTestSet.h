@@ -2,6 +2,7 @@
 #pragma once
 
 #include "report/ReportDocument.h"
+#include "settings/Settings.h"
 #include "testdef/TestLoad.h"
 
 #include <memory>
@@ -22,6 +23,11 @@ struct CliTestSet {
     // a key listed nowhere is taken as a runnable test of that name.
     TestEntry EntryForKey(const std::string& key) const;
 };
+
+// The settings from the file that --settings, else ZEP_SETTINGS, else the default location names;
+// defaults where it is missing. A named file that is missing or unreadable is reported on
+// standard error and the defaults are used.
+Settings ReadCliSettings(const std::optional<std::string>& settingsOption);
 
 // Opens the test set; prints the error and returns nullptr when the file cannot be read.
 std::unique_ptr<CliTestSet> OpenTestSetOrReport(const std::string& path, LoadOptions options = {});

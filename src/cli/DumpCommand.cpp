@@ -69,10 +69,10 @@ int RunDump(const Args& args) {
     CliArgs parsed;
     if (auto error = parsed.Parse(args, {"test", "settings"}, {});
         !error.empty() || parsed.Positionals().size() != 1) {
-        PrintError(error.empty() ? "usage: zep-cli dump TESTSETFILE [--test KEY]" : error);
+        PrintError(error.empty() ? "usage: zep-cli dump TESTSETFILE [--test KEY] [--settings FILE]" : error);
         return ExitUsage;
     }
-    auto set = OpenTestSetOrReport(parsed.Positionals()[0]);
+    auto set = OpenTestSetOrReport(parsed.Positionals()[0], ToLoadOptions(ReadCliSettings(parsed.Value("settings"))));
     if (!set) return ExitUsage;
     TestModel& model = set->model;
 
