@@ -243,6 +243,16 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
     }
 }
 
+bool TcpConnection::NoDelay() const {
+    if (!IsOpen()) {
+        return false;
+    }
+    int value = 0;
+    socklen_t length = sizeof value;
+    getsockopt(Native(socket_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&value), &length);
+    return value != 0;
+}
+
 void TcpConnection::DiscardPending() {
     char scratch[4096];
     std::size_t received = 0;

@@ -37,6 +37,8 @@ public:
     void DiscardPending();
 
     bool IsOpen() const { return socket_ != InvalidSocket; }
+    // Whether Nagle's algorithm is off on this end (it is switched off on connect).
+    bool NoDelay() const;
     void Close();
     // The last system error text, for messages.
     const std::string& LastError() const { return lastError_; }
