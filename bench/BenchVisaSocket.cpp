@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -151,14 +152,23 @@ BENCHMARK(BM_CommandThenIdn_BareSocketNagleOn)->UseRealTime()->MinTime(0.5);
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With --benchmark_repetitions the median stands for the run; otherwise the one iteration run.
         for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.error_occurred) {
+                continue;
+            }
+            const std::string& name = run.run_name.function_name;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                times[name] = run.GetAdjustedRealTime();
+                medians.insert(name);
+            } else if (run.run_type == Run::RT_Iteration && medians.count(name) == 0) {
+                times[name] = run.GetAdjustedRealTime();
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
+    std::set<std::string> medians;
 };
 
 } // namespace

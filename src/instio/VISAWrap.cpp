@@ -75,18 +75,30 @@ void VISAWrap::LogVisaCall(std::string_view line) {
 
 void VISAWrap::OpenSession(std::string_view resource, ViSession& session, ViUInt32 timeoutMs) {
     ViSession manager = VI_NULL;
-    LogVisaCall("> viOpenDefaultRM");
+    if (logActive_) {
+        LogVisaCall("> viOpenDefaultRM");
+    }
     ViStatus status = visa_.viOpenDefaultRM(manager);
-    LogVisaCall("< MasterSession: " + Signed(manager) + " (Status: " + Signed(status) + ")");
+    if (logActive_) {
+        LogVisaCall("< MasterSession: " + Signed(manager) + " (Status: " + Signed(status) + ")");
+    }
 
-    LogVisaCall("> viOpen(" + Signed(manager) + "," + std::string(resource) + ",0,0)");
+    if (logActive_) {
+        LogVisaCall("> viOpen(" + Signed(manager) + "," + std::string(resource) + ",0,0)");
+    }
     session = VI_NULL;
     status = visa_.viOpen(manager, resource, VI_NO_LOCK, 0, session);
-    LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
+    if (logActive_) {
+        LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
+    }
 
-    LogVisaCall("> viSetAttribute(" + Signed(session) + ",VI_ATTR_TMO_VALUE," + Signed(timeoutMs) + ")");
+    if (logActive_) {
+        LogVisaCall("> viSetAttribute(" + Signed(session) + ",VI_ATTR_TMO_VALUE," + Signed(timeoutMs) + ")");
+    }
     status = visa_.viSetAttribute(session, VI_ATTR_TMO_VALUE, timeoutMs);
-    LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
+    if (logActive_) {
+        LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
+    }
 }
 
 ViStatus VISAWrap::WriteText(ViSession session, std::string_view text) {
@@ -95,21 +107,29 @@ ViStatus VISAWrap::WriteText(ViSession session, std::string_view text) {
         bytes += '\n';
     }
     const auto count = static_cast<ViUInt32>(bytes.size());
-    LogVisaCall("> viWrite(" + Signed(session) + ",\"" + bytes + "\"," + Signed(count) + ")");
+    if (logActive_) {
+        LogVisaCall("> viWrite(" + Signed(session) + ",\"" + bytes + "\"," + Signed(count) + ")");
+    }
     ViUInt32 written = 0;
     lastStatus_ = visa_.viWrite(session, bytes.data(), count, written);
     lastCount_ = written;
-    LogVisaCall("< Byte written: " + Signed(written) + " (Status: " + Signed(lastStatus_) + ")");
+    if (logActive_) {
+        LogVisaCall("< Byte written: " + Signed(written) + " (Status: " + Signed(lastStatus_) + ")");
+    }
     return lastStatus_;
 }
 
 ViStatus VISAWrap::ReadText(ViSession session, std::string& buffer) {
     const auto length = static_cast<ViUInt32>(buffer.size());
-    LogVisaCall("> viRead(" + Signed(session) + "), Buffer Len:" + Signed(length));
+    if (logActive_) {
+        LogVisaCall("> viRead(" + Signed(session) + "), Buffer Len:" + Signed(length));
+    }
     ViUInt32 read = 0;
     lastStatus_ = visa_.viRead(session, buffer.data(), length, read);
     lastCount_ = read;
-    LogVisaCall("< Buffer Contents: " + buffer + " (Status: " + Signed(lastStatus_) + ")");
+    if (logActive_) {
+        LogVisaCall("< Buffer Contents: " + buffer + " (Status: " + Signed(lastStatus_) + ")");
+    }
     return lastStatus_;
 }
 
@@ -168,16 +188,24 @@ ViStatus VISAWrap::ReadStatusByte(ViSession session, ViUInt16& statusByte) {
 }
 
 ViStatus VISAWrap::ClearDevice(ViSession session) {
-    LogVisaCall("> viClear(" + Signed(session) + ")");
+    if (logActive_) {
+        LogVisaCall("> viClear(" + Signed(session) + ")");
+    }
     const ViStatus status = visa_.viClear(session);
-    LogVisaCall("< Status: " + Signed(status));
+    if (logActive_) {
+        LogVisaCall("< Status: " + Signed(status));
+    }
     return status;
 }
 
 ViStatus VISAWrap::SendInterfaceClear(ViSession session) {
-    LogVisaCall("> viGpibSendIFC(" + Signed(session) + ")");
+    if (logActive_) {
+        LogVisaCall("> viGpibSendIFC(" + Signed(session) + ")");
+    }
     const ViStatus status = visa_.viGpibSendIFC(session);
-    LogVisaCall("< Status: " + Signed(status));
+    if (logActive_) {
+        LogVisaCall("< Status: " + Signed(status));
+    }
     return status;
 }
 

@@ -222,6 +222,12 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
         return NetResult::Closed;
     }
     while (true) {
+        // Callers come here when the answer has not arrived yet, so wait first: a receive that would
+        // only fail with EWOULDBLOCK costs a system call per query.
+        short revents = 0;
+        if (!WaitFor(Native(socket_), POLLIN, deadline, revents)) {
+            return NetResult::Timeout;
+        }
         const auto got = ::recv(Native(socket_), static_cast<char*>(buffer),
                                 static_cast<int>(capacity > 1 << 30 ? 1 << 30 : capacity), 0);
         if (got > 0) {
@@ -235,10 +241,6 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
         if (!WouldBlock(error) && error != EINTR) {
             lastError_ = ErrorText(error);
             return NetResult::Closed;
-        }
-        short revents = 0;
-        if (!WaitFor(Native(socket_), POLLIN, deadline, revents)) {
-            return NetResult::Timeout;
         }
     }
 }
