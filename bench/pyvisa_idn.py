@@ -3,11 +3,12 @@
 with bench_visasocket. Run with Debian's /usr/bin/python3 (python3-pyvisa-py).
 
 usage: pyvisa_idn.py RESOURCE [--seconds S] [--nodelay] [--command-first]
-  --nodelay        force TCP_NODELAY on PyVISA's socket (VI_ATTR_TCPIP_NODELAY)
+  --nodelay        force TCP_NODELAY on PyVISA's socket
   --command-first  send "*CLS" before each query (a command without answer, then a query)
 Prints one line: mode, queries per second, microseconds per query.
 """
 import argparse
+import socket
 import sys
 import time
 
@@ -27,7 +28,9 @@ def main():
     instrument = manager.open_resource(args.resource, read_termination="\n", write_termination="\n",
                                        timeout=2000)
     if args.nodelay:
-        instrument.set_visa_attribute(constants.VI_ATTR_TCPIP_NODELAY, constants.VI_TRUE)
+        # This pyvisa-py only reads VI_ATTR_TCPIP_NODELAY, so set the option on its socket itself.
+        session = manager.visalib.sessions[instrument.session]
+        session.interface.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     nodelay = instrument.get_visa_attribute(constants.VI_ATTR_TCPIP_NODELAY)
 
     for _ in range(50):  # warm-up
