@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace zep {
@@ -140,6 +142,20 @@ TEST_F(BuiltinSocketTest, AttributesCheckTheirValues) {
     EXPECT_EQ(visa.viSetAttribute(session, VI_ATTR_TCPIP_PORT, 1), VI_ERROR_ATTR_READONLY);
     EXPECT_EQ(visa.viSetAttribute(session, 0x3FFF0999, 1), VI_ERROR_NSUP_ATTR);
     EXPECT_EQ(visa.viSetAttribute(4711, VI_ATTR_TMO_VALUE, 1), VI_ERROR_INV_OBJECT);
+}
+
+TEST_F(BuiltinSocketTest, FileTransfersGoThroughTheSession) {
+    const std::string folder = ::testing::TempDir();
+    const std::string command = folder + "/zep_builtin_command.txt";
+    const std::string answer = folder + "/zep_builtin_answer.txt";
+    { std::ofstream(command, std::ios::binary) << "*IDN?\n"; }
+    ViUInt32 count = 0;
+    EXPECT_EQ(visa.viWriteFromFile(session, command, 100, count), VI_SUCCESS);
+    EXPECT_EQ(count, 6u);
+    EXPECT_EQ(visa.viReadToFile(session, answer, 100, count), VI_SUCCESS_TERM_CHAR);
+    std::ifstream file(answer, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "ZEP,LOOPBACK,0,1.0\n");
+    EXPECT_EQ(visa.viWriteFromFile(session, folder + "/no/such/file", 100, count), VI_ERROR_FILE_ACCESS);
 }
 
 TEST_F(BuiltinSocketTest, BothEndsSwitchNagleOff) {
