@@ -1,5 +1,7 @@
 // The run-time binding to a VISA library, against the fake library the test tree builds, and the
 // factory's choice.
+#include "LoopbackServers.h"
+
 #include "instio/VISAWrap.h"
 #include "instio/VisaFactory.h"
 #include "instio/visa_system/SystemVisa.h"
@@ -130,6 +132,18 @@ TEST(VisaFactory, ChoosesByName) {
     ASSERT_TRUE(automatic) << error;
     std::string ignored;
     EXPECT_EQ(automatic->Description() == "builtin", SystemVisa::LoadInstalled(ignored) == nullptr);
+}
+
+TEST(VisaFactory, BuiltinTakesThePortmapperPortFromTheEnvironment) {
+    test::Vxi11Server server;
+    setenv("ZEP_VXI11_PORTMAPPER", std::to_string(server.PortmapperPort()).c_str(), 1);
+    std::string error;
+    auto visa = MakeVisa("builtin", error);
+    unsetenv("ZEP_VXI11_PORTMAPPER");
+    ASSERT_TRUE(visa);
+    ViSession manager = VI_NULL, session = VI_NULL;
+    visa->viOpenDefaultRM(manager);
+    EXPECT_EQ(visa->viOpen(manager, "TCPIP::127.0.0.1::INSTR", VI_NO_LOCK, 0, session), VI_SUCCESS);
 }
 
 TEST(VisaFactory, OptionWinsOverEnvironment) {
