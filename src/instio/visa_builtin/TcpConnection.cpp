@@ -1,6 +1,7 @@
 // Sockets with non-blocking I/O and poll(), so every call ends by its deadline.
 #include "instio/visa_builtin/TcpConnection.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -46,11 +47,15 @@ int LastSocketError() { return errno; }
 bool WouldBlock(int error) { return error == EWOULDBLOCK || error == EAGAIN || error == EINPROGRESS; }
 void CloseNative(NativeSocket s) { ::close(s); }
 int PollNative(pollfd* fds, int count, int timeout) { return ::poll(fds, static_cast<nfds_t>(count), timeout); }
-constexpr int SendFlags = MSG_NOSIGNAL;
+constexpr int SendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 void EnsureStartup() {}
 bool SetNonBlocking(NativeSocket s) {
     const int flags = fcntl(s, F_GETFL, 0);
     return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+bool SetBlocking(NativeSocket s) {
+    const int flags = fcntl(s, F_GETFL, 0);
+    return flags >= 0 && fcntl(s, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 std::string ErrorText(int error) { return std::strerror(error); }
 #endif
@@ -115,6 +120,7 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
     if (this != &other) {
         Close();
         socket_ = other.socket_;
+        receiveTimeoutMs_ = -1;
         other.socket_ = InvalidSocket;
     }
     return *this;
@@ -180,7 +186,14 @@ NetResult TcpConnection::Connect(const std::string& host, std::uint16_t port, De
                 continue;
             }
         }
+#ifndef _WIN32
+        // Receives block with a socket time-out: one system call per answer instead of poll and
+        // receive. Sends and discards pass MSG_DONTWAIT. (Windows leaves a socket whose receive
+        // timed out unusable, so there every wait goes through poll.)
+        SetBlocking(s);
+#endif
         socket_ = static_cast<Handle>(s);
+        receiveTimeoutMs_ = -1;
         result = NetResult::Ok;
         break;
     }
@@ -215,6 +228,7 @@ NetResult TcpConnection::SendAll(const void* data, std::size_t size, Deadline de
     return NetResult::Ok;
 }
 
+#ifdef _WIN32
 NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadline deadline,
                                      std::size_t& received) {
     received = 0;
@@ -222,8 +236,7 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
         return NetResult::Closed;
     }
     while (true) {
-        // Callers come here when the answer has not arrived yet, so wait first: a receive that would
-        // only fail with EWOULDBLOCK costs a system call per query.
+        // Callers come here when the answer has not arrived yet, so wait first.
         short revents = 0;
         if (!WaitFor(Native(socket_), POLLIN, deadline, revents)) {
             return NetResult::Timeout;
@@ -244,6 +257,58 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
         }
     }
 }
+#else
+NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadline deadline,
+                                     std::size_t& received) {
+    received = 0;
+    if (!IsOpen()) {
+        return NetResult::Closed;
+    }
+    while (true) {
+        const bool immediate = deadline && Clock::now() >= *deadline;
+        if (!immediate) {
+            // The socket time-out is only changed when it is off by more than a few milliseconds,
+            // so a series of reads with the same session time-out sets it once.
+            const long long wantMs =
+                deadline ? std::max<long long>(1, std::chrono::ceil<std::chrono::milliseconds>(
+                                                      *deadline - Clock::now()).count())
+                         : 0;
+            const bool close = receiveTimeoutMs_ >= 0 &&
+                               (wantMs == 0 ? receiveTimeoutMs_ == 0
+                                            : receiveTimeoutMs_ != 0 && receiveTimeoutMs_ >= wantMs &&
+                                                  receiveTimeoutMs_ - wantMs <= 5);
+            if (!close) {
+                timeval limit{};
+                limit.tv_sec = static_cast<time_t>(wantMs / 1000);
+                limit.tv_usec = static_cast<suseconds_t>((wantMs % 1000) * 1000);
+                setsockopt(Native(socket_), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+                receiveTimeoutMs_ = wantMs;
+            }
+        }
+        const auto got = ::recv(Native(socket_), static_cast<char*>(buffer),
+                                capacity > 1 << 30 ? 1 << 30 : capacity, immediate ? MSG_DONTWAIT : 0);
+        if (got > 0) {
+            received = static_cast<std::size_t>(got);
+            return NetResult::Ok;
+        }
+        if (got == 0) {
+            return NetResult::Closed;
+        }
+        const int error = LastSocketError();
+        if (error == EINTR) {
+            continue;
+        }
+        if (WouldBlock(error)) {
+            if (immediate || (deadline && Clock::now() >= *deadline)) {
+                return NetResult::Timeout;
+            }
+            continue; // woke a little early: wait out the rest
+        }
+        lastError_ = ErrorText(error);
+        return NetResult::Closed;
+    }
+}
+#endif
 
 bool TcpConnection::NoDelay() const {
     if (!IsOpen()) {

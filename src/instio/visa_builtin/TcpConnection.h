@@ -47,6 +47,7 @@ private:
     using Handle = std::intptr_t;
     static constexpr Handle InvalidSocket = -1;
     Handle socket_ = InvalidSocket;
+    long long receiveTimeoutMs_ = -1; // the receive time-out set on the socket, 0 none, -1 unknown
     std::string lastError_;
 };
 
