@@ -1,0 +1,261 @@
+// VISA access layer: each operation, its log lines and the last-transfer values.
+#include "instio/VISAWrap.h"
+
+#include "common/TextFile.h"
+
+#include <array>
+#include <fstream>
+
+namespace zep {
+namespace {
+
+// Log numbers are 32-bit signed, as the sessions and statuses are stored.
+std::string Signed(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
+std::string Signed(std::int32_t value) { return std::to_string(value); }
+
+constexpr std::array<ViUInt32, 18> TimeoutTable{VI_TMO_INFINITE, 1, 1, 1, 1, 1, 3, 10, 30, 100, 300, 1000,
+                                                3000, 10000, 30000, 100000, 300000, 1000000};
+
+// Code points of the Windows-1252 bytes 0x80 to 0x9F (0 where the byte is unassigned).
+constexpr std::array<char32_t, 32> HighControls{
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char Windows1252Byte(char32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
+        return static_cast<char>(codePoint);
+    }
+    for (std::size_t i = 0; i < HighControls.size(); ++i) {
+        if (HighControls[i] == codePoint) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+} // namespace
+
+std::string ToInstrumentBytes(std::string_view text) {
+    bool ascii = true;
+    for (const char c : text) {
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (ascii || !IsValidUtf8(text)) {
+        return std::string(text);
+    }
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        bytes += Windows1252Byte(codePoint);
+        i += static_cast<std::size_t>(length);
+    }
+    return bytes;
+}
+
+void VISAWrap::ConfigureLog(bool debugMode, bool visaLog, std::filesystem::path logFile) {
+    logActive_ = debugMode && visaLog;
+    logFile_ = std::move(logFile);
+}
+
+void VISAWrap::LogVisaCall(std::string_view line) {
+    if (!logActive_) {
+        return;
+    }
+    std::ofstream file(logFile_, std::ios::binary | std::ios::app);
+    file.write(line.data(), static_cast<std::streamsize>(line.size()));
+    file.write("\r\n", 2);
+}
+
+void VISAWrap::OpenSession(std::string_view resource, ViSession& session, ViUInt32 timeoutMs) {
+    ViSession manager = VI_NULL;
+    if (logActive_) {
+        LogVisaCall("> viOpenDefaultRM");
+    }
+    ViStatus status = visa_.viOpenDefaultRM(manager);
+    if (logActive_) {
+        LogVisaCall("< MasterSession: " + Signed(manager) + " (Status: " + Signed(status) + ")");
+    }
+
+    if (logActive_) {
+        LogVisaCall("> viOpen(" + Signed(manager) + "," + std::string(resource) + ",0,0)");
+    }
+    session = VI_NULL;
+    status = visa_.viOpen(manager, resource, VI_NO_LOCK, 0, session);
+    if (logActive_) {
+        LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
+    }
+
+    if (logActive_) {
+        LogVisaCall("> viSetAttribute(" + Signed(session) + ",VI_ATTR_TMO_VALUE," + Signed(timeoutMs) + ")");
+    }
+    status = visa_.viSetAttribute(session, VI_ATTR_TMO_VALUE, timeoutMs);
+    if (logActive_) {
+        LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
+    }
+}
+
+ViStatus VISAWrap::WriteText(ViSession session, std::string_view text) {
+    std::string bytes = ToInstrumentBytes(text);
+    if (bytes.empty() || bytes.back() != '\n') {
+        bytes += '\n';
+    }
+    const auto count = static_cast<ViUInt32>(bytes.size());
+    if (logActive_) {
+        LogVisaCall("> viWrite(" + Signed(session) + ",\"" + bytes + "\"," + Signed(count) + ")");
+    }
+    ViUInt32 written = 0;
+    lastStatus_ = visa_.viWrite(session, bytes.data(), count, written);
+    lastCount_ = written;
+    if (logActive_) {
+        LogVisaCall("< Byte written: " + Signed(written) + " (Status: " + Signed(lastStatus_) + ")");
+    }
+    return lastStatus_;
+}
+
+ViStatus VISAWrap::ReadText(ViSession session, std::string& buffer) {
+    const auto length = static_cast<ViUInt32>(buffer.size());
+    if (logActive_) {
+        LogVisaCall("> viRead(" + Signed(session) + "), Buffer Len:" + Signed(length));
+    }
+    ViUInt32 read = 0;
+    lastStatus_ = visa_.viRead(session, buffer.data(), length, read);
+    lastCount_ = read;
+    if (logActive_) {
+        LogVisaCall("< Buffer Contents: " + buffer + " (Status: " + Signed(lastStatus_) + ")");
+    }
+    return lastStatus_;
+}
+
+ViStatus VISAWrap::QueryText(ViSession session, std::string_view command, std::string& buffer) {
+    WriteText(session, command);
+    return ReadText(session, buffer);
+}
+
+std::string VISAWrap::ReadDefiniteBlock(ViSession session) {
+    // Reads exactly count bytes, going on after term characters: block data are binary.
+    auto readExactly = [&](std::size_t count, std::string& into) {
+        lastCount_ = 0;
+        while (into.size() < count) {
+            const std::size_t chunk = std::min<std::size_t>(count - into.size(), 1 << 16);
+            const std::size_t start = into.size();
+            into.resize(start + chunk);
+            ViUInt32 read = 0;
+            lastStatus_ = visa_.viRead(session, into.data() + start, static_cast<ViUInt32>(chunk), read);
+            into.resize(start + read);
+            lastCount_ = read;
+            if (lastStatus_ < 0 || read == 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::string header;
+    if (!readExactly(2, header)) {
+        return {};
+    }
+    if (header[0] != '#' || header[1] < '1' || header[1] > '9') {
+        lastStatus_ = VI_ERROR_IO; // not a definite-length block header
+        return {};
+    }
+    std::string lengthText;
+    if (!readExactly(static_cast<std::size_t>(header[1] - '0'), lengthText)) {
+        return {};
+    }
+    std::size_t length = 0;
+    for (const char digit : lengthText) {
+        if (digit < '0' || digit > '9') {
+            lastStatus_ = VI_ERROR_IO;
+            return {};
+        }
+        length = length * 10 + static_cast<std::size_t>(digit - '0');
+    }
+    std::string data;
+    readExactly(length, data);
+    lastCount_ = static_cast<ViUInt32>(data.size());
+    return data;
+}
+
+ViStatus VISAWrap::ReadStatusByte(ViSession session, ViUInt16& statusByte) {
+    statusByte = 0;
+    return visa_.viReadSTB(session, statusByte);
+}
+
+ViStatus VISAWrap::ClearDevice(ViSession session) {
+    if (logActive_) {
+        LogVisaCall("> viClear(" + Signed(session) + ")");
+    }
+    const ViStatus status = visa_.viClear(session);
+    if (logActive_) {
+        LogVisaCall("< Status: " + Signed(status));
+    }
+    return status;
+}
+
+ViStatus VISAWrap::SendInterfaceClear(ViSession session) {
+    if (logActive_) {
+        LogVisaCall("> viGpibSendIFC(" + Signed(session) + ")");
+    }
+    const ViStatus status = visa_.viGpibSendIFC(session);
+    if (logActive_) {
+        LogVisaCall("< Status: " + Signed(status));
+    }
+    return status;
+}
+
+void VISAWrap::GoToLocal(ViSession session) {
+    WriteText(session, "*GTL");
+    visa_.viGpibControlREN(session, VI_GPIB_REN_DEASSERT_GTL);
+}
+
+ViUInt32 VISAWrap::TimeoutCodeMilliseconds(int code) {
+    if (code < 0) {
+        return VI_TMO_IMMEDIATE;
+    }
+    if (code < static_cast<int>(TimeoutTable.size())) {
+        return TimeoutTable[static_cast<std::size_t>(code)];
+    }
+    return static_cast<ViUInt32>(code);
+}
+
+ViStatus VISAWrap::SetTimeoutCode(ViSession session, int code) {
+    return visa_.viSetAttribute(session, VI_ATTR_TMO_VALUE, TimeoutCodeMilliseconds(code));
+}
+
+void VISAWrap::IbConfig(int, int, int) { LogVisaCall("VISA - NOT IMPLEMENTED (ibconfig)"); }
+
+void VISAWrap::IbSre(int, int) { LogVisaCall("VISA - NOT IMPLEMENTED (ibsre)"); }
+
+void VISAWrap::IbOnl(int, int) { LogVisaCall("VISA - NOT IMPLEMENTED (ibonl)"); }
+
+void VISAWrap::BeforeBlock(bool simulation, bool toggleSRE) {
+    if (!simulation && toggleSRE) {
+        IbSre(0, 1);
+    }
+}
+
+void VISAWrap::AfterBlock(bool simulation, bool toggleSRE) {
+    if (simulation) {
+        return;
+    }
+    // Board 0 of the older numbering; VISA rejects it as a session and the status is only logged.
+    SendInterfaceClear(VI_NULL);
+    if (toggleSRE) {
+        IbSre(0, 0);
+    }
+}
+
+std::string VISAWrap::StripLineEnds(std::string_view text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+} // namespace zep
