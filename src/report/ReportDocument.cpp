@@ -1,24 +1,57 @@
 // The measurement report document.
 #include "report/ReportDocument.h"
 
+#include "common/TextFile.h"
+#include "report/RtfReader.h"
+
 namespace zep {
 
 void ReportDocument::AddResult(std::string_view text, bool newLine, bool bold, bool italic, bool underline,
                                int32_t textColour, int32_t alignment, int32_t highlight) {
-    Append(ReportGroup{std::string(text), newLine, bold, italic, underline, textColour, alignment, highlight});
+    if (shown_) DropShownFile();
+    const size_t start = plainText_.size();
+    plainText_.append(text);
+    if (newLine) plainText_ += '\n';
+    const uint8_t flags = static_cast<uint8_t>((newLine ? NewLineFlag : 0) | (bold ? BoldFlag : 0) |
+                                               (italic ? ItalicFlag : 0) | (underline ? UnderlineFlag : 0));
+    records_.push_back(Record{start, text.size(), textColour, alignment, highlight, flags});
+    rtf_.RtfAppend(text, newLine, bold, italic, underline, textColour, alignment, highlight);
+    if (!appendListeners_.empty()) {
+        const ReportGroup group = Group(records_.size() - 1);
+        for (const auto& listener : appendListeners_) listener(group);
+    }
 }
 
-void ReportDocument::Append(ReportGroup group) {
-    plainText_ += group.text;
-    if (group.newLine) plainText_ += '\n';
-    groups_.push_back(std::move(group));
-    for (const auto& listener : appendListeners_) listener(groups_.back());
+void ReportDocument::Append(const ReportGroup& group) {
+    AddResult(group.text, group.newLine, group.bold, group.italic, group.underline, group.textColour,
+              group.alignment, group.highlight);
 }
 
 void ReportDocument::Clear() {
-    groups_.clear();
+    records_.clear();
     plainText_.clear();
+    rtf_.RtfInit(ReportFontName, rtf_.FontSize());
+    shown_.reset();
     for (const auto& listener : clearListeners_) listener();
+}
+
+ReportGroup ReportDocument::Group(size_t index) const {
+    const Record& r = records_.at(index);
+    return ReportGroup{plainText_.substr(r.textStart, r.textLength),
+                       (r.flags & NewLineFlag) != 0,
+                       (r.flags & BoldFlag) != 0,
+                       (r.flags & ItalicFlag) != 0,
+                       (r.flags & UnderlineFlag) != 0,
+                       r.textColour,
+                       r.alignment,
+                       r.highlight};
+}
+
+std::vector<ReportGroup> ReportDocument::Groups() const {
+    std::vector<ReportGroup> groups;
+    groups.reserve(records_.size());
+    for (size_t i = 0; i < records_.size(); ++i) groups.push_back(Group(i));
+    return groups;
 }
 
 std::vector<std::string> ReportDocument::PlainLines() const {
@@ -34,6 +67,62 @@ std::vector<std::string> ReportDocument::PlainLines() const {
         start = end + 1;
     }
     return lines;
+}
+
+void ReportDocument::SetFontSize(int16_t fontSize) {
+    if (fontSize < 1) fontSize = 1;
+    if (fontSize == rtf_.FontSize()) return;
+    rtf_.RtfRender(fontSize);
+    if (!shown_) Reloaded();
+}
+
+bool ReportDocument::ShowFile(const std::filesystem::path& path) {
+    if (path.empty()) return false;
+    auto bytes = ReadFileBytes(path);
+    if (!bytes) return false;
+    auto shown = std::make_unique<ShownFile>();
+    const bool isRtf = LooksLikeRtf(*bytes);
+    if (isRtf) {
+        shown->groups = ReadRtf(*bytes);
+        shown->rtf = std::move(*bytes);
+    } else {
+        for (auto& line : SplitLines(DecodeUserText(*bytes)))
+            shown->groups.push_back(ReportGroup{std::move(line), true});
+    }
+    RTFGen fileRtf;
+    for (const auto& g : shown->groups) {
+        shown->plainText += g.text;
+        if (g.newLine) shown->plainText += '\n';
+        if (!isRtf)
+            fileRtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment, g.highlight);
+    }
+    if (!isRtf) shown->rtf = fileRtf.Document();
+    shown_ = std::move(shown);
+    Reloaded();
+    return true;
+}
+
+std::string_view ReportDocument::VisibleRtf() const {
+    return shown_ ? std::string_view(shown_->rtf) : std::string_view(rtf_.Document());
+}
+
+std::string_view ReportDocument::VisiblePlainText() const {
+    return shown_ ? std::string_view(shown_->plainText) : std::string_view(plainText_);
+}
+
+std::vector<ReportGroup> ReportDocument::VisibleGroups() const {
+    return shown_ ? shown_->groups : Groups();
+}
+
+void ReportDocument::DropShownFile() {
+    // The report comes back before the new group is added, so a view that re-reads it and then
+    // takes the append shows every group once.
+    shown_.reset();
+    Reloaded();
+}
+
+void ReportDocument::Reloaded() {
+    for (const auto& listener : reloadListeners_) listener();
 }
 
 } // namespace zep
