@@ -58,12 +58,16 @@ void RoundFixed(double magnitude, int fractionDigits, std::string& integerDigits
         kept = std::string(static_cast<size_t>(fractionDigits), '0');
         point = 0;
     } else if (keep == 0) {
-        kept = std::string(static_cast<size_t>(fractionDigits), '0');
-        if (d.digits[0] >= '5') {
-            if (fractionDigits > 0) kept.back() = '1';
-            else kept = "1";
+        // Only the first digit decides: it rounds up to one unit of the last place or to zero.
+        const bool roundsUp = d.digits[0] >= '5';
+        if (fractionDigits > 0) {
+            kept = std::string(static_cast<size_t>(fractionDigits), '0');
+            if (roundsUp) kept.back() = '1';
+            point = 0;
+        } else {
+            kept = roundsUp ? "1" : "0";
+            point = 1;
         }
-        point = fractionDigits > 0 ? 0 : 1;
     } else {
         const size_t k = static_cast<size_t>(keep);
         kept = d.digits.substr(0, std::min(k, d.digits.size()));
