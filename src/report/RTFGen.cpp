@@ -38,7 +38,7 @@ void AppendUnicodeEscape(std::string& out, uint32_t code) {
     auto one = [&out](uint32_t unit) {
         out += "\\u";
         AppendNumber(out, unit > 32767 ? static_cast<long>(unit) - 65536 : static_cast<long>(unit));
-        out += '?';
+        out += "\\'3f"; // "?" as a hex escape: some readers skip a literal fallback's whole word
     };
     if (code > 0xFFFF) {
         code -= 0x10000;

@@ -28,7 +28,7 @@ std::string RtfCodeString(bool bold, bool italic, bool underline, int32_t textCo
 
 // Appends text as RTF: "\", "{" and "}" escaped; tab, line ends and other control characters as
 // control words; characters outside ASCII (UTF-8, or a stray byte taken as Windows-1252) as
-// "\uN?" Unicode escapes.
+// "\uN\'3f" Unicode escapes (the fallback "?" as a hex escape, which every reader skips exactly).
 void AppendRtfEscaped(std::string& out, std::string_view text);
 
 // Appends one group: "{" + code string + " " + escaped text + "\par" when newLine + "}".

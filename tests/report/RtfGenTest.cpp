@@ -56,13 +56,13 @@ TEST(RtfGen, EscapesWhatWouldCorruptTheDocument) {
         {"plain text 1.5 dB", "plain text 1.5 dB"},
         {"Label\\B", "Label\\\\B"},
         {"{open} and }close{", "\\{open\\} and \\}close\\{"},
-        {"\xC2\xB5V", "\\u181?V"},                       // micro sign
-        {"\xE2\x82\xAC", "\\u8364?"},                    // euro sign
-        {"\xEF\xBF\xBF", "\\u-1?"},                      // U+FFFF
-        {"\xE8\x80\x80", "\\u-32768?"},                  // U+8000
-        {"\xF0\x9F\x98\x80", "\\u-10179?\\u-8704?"},     // beyond the BMP: surrogate pair
-        {"\xB5" "A", "\\u181?A"},                        // a stray Windows-1252 byte
-        {"\x80", "\\u8364?"},                            // stray 0x80 is the euro sign there
+        {"\xC2\xB5V", "\\u181\\'3fV"},                       // micro sign
+        {"\xE2\x82\xAC", "\\u8364\\'3f"},                    // euro sign
+        {"\xEF\xBF\xBF", "\\u-1\\'3f"},                      // U+FFFF
+        {"\xE8\x80\x80", "\\u-32768\\'3f"},                  // U+8000
+        {"\xF0\x9F\x98\x80", "\\u-10179\\'3f\\u-8704\\'3f"},     // beyond the BMP: surrogate pair
+        {"\xB5" "A", "\\u181\\'3fA"},                        // a stray Windows-1252 byte
+        {"\x80", "\\u8364\\'3f"},                            // stray 0x80 is the euro sign there
         {"a\tb", "a\\tab b"},
         {"a\r\nb\nc\rd", "a\\line b\\line c\\line d"},
         {std::string("\x01z", 2), "\\'01z"},
