@@ -265,7 +265,8 @@ private:
     }
 
     void AddCharacter(uint32_t code) {
-        if (code == 0) return;
+        // NUL, and line ends written as hex escapes, are no text: paragraphs end only by control words.
+        if (code == 0 || code == '\r' || code == '\n') return;
         if (!runOpen_) {
             runOpen_ = true;
             runState_ = Current();
