@@ -1,8 +1,8 @@
 # Warnings and sanitizers shared by every target of the project.
 add_library(zep_options INTERFACE)
-target_compile_options(zep_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local)
-if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    target_compile_options(zep_options INTERFACE -Wno-shadow-field-in-constructor)
+target_compile_options(zep_options INTERFACE -Wall -Wextra -Wpedantic)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(zep_options INTERFACE -Wshadow=local)
 endif()
 if(ZEP_WERROR)
     target_compile_options(zep_options INTERFACE -Werror)

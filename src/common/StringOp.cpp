@@ -22,15 +22,13 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 } // namespace
 
-std::string TrimBlanks(std::string_view text) { return std::string(TrimBoth(text, IsBlank)); }
+std::string_view TrimBlanksView(std::string_view text) { return TrimBoth(text, IsBlank); }
+std::string_view StripView(std::string_view text) { return TrimBoth(TrimBoth(text, IsBlank), IsLineEndOrNul); }
+std::string_view CleanLineView(std::string_view text) { return TrimBoth(TrimBoth(text, IsBlank), IsTabOrLineEnd); }
 
-std::string StripText(std::string_view text) {
-    return std::string(TrimBoth(TrimBoth(text, IsBlank), IsLineEndOrNul));
-}
-
-std::string CleanLine(std::string_view text) {
-    return std::string(TrimBoth(TrimBoth(text, IsBlank), IsTabOrLineEnd));
-}
+std::string TrimBlanks(std::string_view text) { return std::string(TrimBlanksView(text)); }
+std::string StripText(std::string_view text) { return std::string(StripView(text)); }
+std::string CleanLine(std::string_view text) { return std::string(CleanLineView(text)); }
 
 double LeadingNumber(std::string_view text) {
     size_t i = 0;

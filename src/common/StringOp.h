@@ -16,6 +16,11 @@ std::string CleanLine(std::string_view text);
 // Removes blanks (only ' ') at both ends.
 std::string TrimBlanks(std::string_view text);
 
+// The same three trims as views into the text, for loops that must not allocate.
+std::string_view StripView(std::string_view text);
+std::string_view CleanLineView(std::string_view text);
+std::string_view TrimBlanksView(std::string_view text);
+
 // The number a text starts with, read the way the classic BASIC Val() reads it: leading white space
 // skipped, blanks inside the digits ignored, optional sign, digits with one '.', an exponent
 // introduced by E or D, and "&H"/"&O" prefixes for hexadecimal and octal. No number gives 0.

@@ -3,6 +3,7 @@
 
 #include "common/StringOp.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,14 @@ bool IsValidUtf8(std::string_view bytes) {
     size_t i = 0;
     const size_t n = bytes.size();
     while (i < n) {
+        // Skip ASCII eight bytes at a time: test files are almost all ASCII.
+        while (i + 8 <= n) {
+            uint64_t block;
+            std::memcpy(&block, bytes.data() + i, 8);
+            if (block & 0x8080808080808080ULL) break;
+            i += 8;
+        }
+        if (i >= n) break;
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c < 0x80) {
             ++i;
@@ -89,18 +98,49 @@ std::string DecodeUserText(std::string_view bytes) {
     return Windows1252ToUtf8(bytes);
 }
 
+bool LineCursor::Next(std::string_view& line) {
+    const size_t n = text_.size();
+    if (position_ >= n) return false;
+    const char* begin = text_.data() + position_;
+    size_t i = position_;
+    // Most lines end in LF; find it fast, then look for an earlier lone CR.
+    const void* lf = std::memchr(begin, '\n', n - position_);
+    const size_t lfAt = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text_.data()) : n;
+    const void* cr = std::memchr(begin, '\r', lfAt - position_);
+    if (cr) {
+        i = static_cast<size_t>(static_cast<const char*>(cr) - text_.data());
+        line = text_.substr(position_, i - position_);
+        position_ = (i + 1 < n && text_[i + 1] == '\n') ? i + 2 : i + 1;
+        return true;
+    }
+    line = text_.substr(position_, lfAt - position_);
+    position_ = lfAt + 1;
+    return true;
+}
+
+size_t CountLines(std::string_view text) {
+    // Lines end at LF almost always; lone CRs are rare enough to count separately.
+    size_t count = 1;
+    const char* end = text.data() + text.size();
+    for (const char* p = text.data(); p < end; ++count) {
+        const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (!hit) break;
+        p = static_cast<const char*>(hit) + 1;
+    }
+    for (const char* p = text.data(); p < end;) {
+        const void* hit = std::memchr(p, '\r', static_cast<size_t>(end - p));
+        if (!hit) break;
+        p = static_cast<const char*>(hit) + 1;
+        if (p == end || *p != '\n') ++count;
+    }
+    return count;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (c != '\n' && c != '\r') continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < n) lines.emplace_back(text.substr(start));
+    LineCursor cursor(text);
+    std::string_view line;
+    while (cursor.Next(line)) lines.emplace_back(line);
     return lines;
 }
 
@@ -121,10 +161,20 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
     return bytes;
 }
 
-std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem::path& path) {
+std::optional<std::string> ReadUserText(const std::filesystem::path& path) {
     auto bytes = ReadFileBytes(path);
     if (!bytes) return std::nullopt;
-    return SplitLines(DecodeUserText(*bytes));
+    if (IsValidUtf8(*bytes)) {
+        if (StartsWith(*bytes, "\xEF\xBB\xBF")) bytes->erase(0, 3);
+        return bytes;
+    }
+    return Windows1252ToUtf8(*bytes);
+}
+
+std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem::path& path) {
+    auto text = ReadUserText(path);
+    if (!text) return std::nullopt;
+    return SplitLines(*text);
 }
 
 std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {

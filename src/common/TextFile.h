@@ -22,8 +22,25 @@ std::string DecodeUserText(std::string_view bytes);
 // Splits at CR LF, LF or a lone CR. A final line end does not make an extra empty line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// Walks the lines of a text as views (same line ends as SplitLines), without copying them.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : text_(text) {}
+    bool Next(std::string_view& line);
+
+private:
+    std::string_view text_;
+    size_t position_ = 0;
+};
+
+// Number of lines SplitLines would give, counted cheaply (for reserving tables).
+size_t CountLines(std::string_view text);
+
 // The whole file as bytes; nullopt when it cannot be opened.
 std::optional<std::string> ReadFileBytes(const std::filesystem::path& path);
+
+// The decoded text of a user file; nullopt when it cannot be opened.
+std::optional<std::string> ReadUserText(const std::filesystem::path& path);
 
 // The decoded lines of a user file; nullopt when it cannot be opened.
 std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem::path& path);

@@ -1,6 +1,7 @@
 // The measurement report document.
 #include "report/ReportDocument.h"
 
+#include "common/StringOp.h"
 #include "common/TextFile.h"
 #include "report/RtfReader.h"
 
@@ -55,17 +56,9 @@ std::vector<ReportGroup> ReportDocument::Groups() const {
 }
 
 std::vector<std::string> ReportDocument::PlainLines() const {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < plainText_.size()) {
-        const size_t end = plainText_.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(plainText_.substr(start));
-            break;
-        }
-        lines.push_back(plainText_.substr(start, end - start));
-        start = end + 1;
-    }
+    if (plainText_.empty()) return {};
+    auto lines = SplitText(plainText_, '\n');
+    if (lines.back().empty()) lines.pop_back(); // the line end of the last line opens no new line
     return lines;
 }
 

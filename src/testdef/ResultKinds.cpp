@@ -16,15 +16,20 @@ const std::vector<CommandKind>& StandardCommandKinds() {
 
 ResultSpec ParseResultSpec(std::string_view text) {
     ResultSpec spec;
+    ParseResultSpecInto(text, spec);
+    return spec;
+}
+
+void ParseResultSpecInto(std::string_view text, ResultSpec& spec) {
     std::string_view keyword = text;
-    std::string argument;
+    std::string_view argument;
     if (text.find(']') != std::string_view::npos && text.find('[') != std::string_view::npos) {
         const size_t open = text.find('[');
         keyword = text.substr(0, open);
         const size_t close = text.find(']', open + 1);
         // A "]" only before the "[" leaves the argument running to the end of the text.
-        argument = std::string(text.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                                     : close - open - 1));
+        argument = text.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                         : close - open - 1);
     }
     const size_t suffixAt = keyword.find("__");
     if (suffixAt != std::string_view::npos) {
@@ -33,7 +38,7 @@ ResultSpec ParseResultSpec(std::string_view text) {
         spec.NoStatistics = suffix.find('S') != std::string_view::npos;
         keyword = keyword.substr(0, suffixAt);
     }
-    const std::string word = StripText(keyword);
+    const std::string_view word = StripView(keyword);
     struct Exact {
         std::string_view keyword;
         int32_t kind;
@@ -47,19 +52,18 @@ ResultSpec ParseResultSpec(std::string_view text) {
     for (const auto& entry : exact) {
         if (word == entry.keyword) {
             spec.Kind = entry.kind;
-            spec.Argument = argument;
-            return spec;
+            spec.Argument = std::string(argument);
+            return;
         }
     }
     if (StartsWith(word, "IsList")) {
         spec.Kind = ResultKind::List;
-        spec.ListName = word.substr(6);
-        spec.Argument = argument;
-        return spec;
+        spec.ListName = std::string(word.substr(6));
+        spec.Argument = std::string(argument);
+        return;
     }
     spec.Kind = ResultKind::Number;
-    spec.Argument = word.size() > 2 ? word.substr(2) : std::string();
-    return spec;
+    if (word.size() > 2) spec.Argument = std::string(word.substr(2));
 }
 
 std::string_view ResultKindName(int32_t kind) {

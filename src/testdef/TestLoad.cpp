@@ -22,6 +22,21 @@ std::string FieldOr(const std::vector<std::string>& fields, size_t index, std::s
     return index < fields.size() ? fields[index] : std::string(fallback);
 }
 
+// Splits at every "|" into views, reusing the vector's storage from line to line.
+void SplitFields(std::string_view text, std::vector<std::string_view>& fields) {
+    fields.clear();
+    size_t start = 0;
+    while (true) {
+        const size_t pos = text.find('|', start);
+        if (pos == std::string_view::npos) {
+            fields.push_back(text.substr(start));
+            return;
+        }
+        fields.push_back(text.substr(start, pos - start));
+        start = pos + 1;
+    }
+}
+
 std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 } // namespace
@@ -37,13 +52,16 @@ InstrumentNeed ParseNeedFields(const std::vector<std::string>& fields) {
     need.ErrorQuery = FieldOr(fields, 2);
     if (need.ErrorQuery.empty()) need.ErrorQuery = "SYST:ERR";
 
-    // An empty reset field looks at the type, a missing one at the name, for the power-sensor family.
+    // Power sensors ("PWS" family) reset with *RST, everything else with SYST:PRES. An empty reset
+    // field decides by the type; a missing one by the name, and by the type too, so that
+    // NEED|MyPWSMeter|Sensor gets the sensor's reset.
     if (fields.size() > 3) {
         need.ResetCommand = fields[3];
         if (need.ResetCommand.empty())
             need.ResetCommand = ContainsIgnoreCase(typeAndOptions, "PWS") ? "*RST" : "SYST:PRES";
     } else {
-        need.ResetCommand = ContainsIgnoreCase(need.Name, "PWS") ? "*RST" : "SYST:PRES";
+        const bool sensor = ContainsIgnoreCase(need.Name, "PWS") || ContainsIgnoreCase(typeAndOptions, "PWS");
+        need.ResetCommand = sensor ? "*RST" : "SYST:PRES";
     }
 
     need.ClearCommand = FieldOr(fields, 4);
@@ -76,14 +94,9 @@ void TestLoad::ClearVariables(int table) { model_.VariableTableOf(table).clear()
 void TestLoad::AddCommandLine(int16_t blockIndex, int16_t instrumentIndex, std::string_view command,
                               std::string_view label, std::string_view resultText, std::string_view format) {
     if (!model_.CommandsPresent) model_.Commands.clear();
-    CommandLine line;
-    line.BlockIndex = blockIndex;
-    line.InstrumentIndex = instrumentIndex;
-    line.CommandText = std::string(command);
-    line.Label = std::string(label);
-    line.Result = ParseResultSpec(resultText);
+    CommandLine& line = model_.Commands.emplace_back(blockIndex, instrumentIndex, command, label);
+    ParseResultSpecInto(resultText, line.Result);
     line.Result.Format = std::string(format);
-    model_.Commands.push_back(std::move(line));
     model_.CommandsPresent = true;
 }
 
@@ -118,21 +131,21 @@ bool TestLoad::FindTestCaseFile(std::string_view name, std::string& path) const 
 }
 
 int16_t TestLoad::FindInstrument(std::string_view name) const {
-    const std::string wanted = ToUpperAscii(StripText(name));
+    const std::string_view wanted = StripView(name);
     int16_t found = UnknownIndex;
     for (size_t i = 0; i < model_.Instruments.size(); ++i)
-        if (ToUpperAscii(StripText(model_.Instruments[i].Name)) == wanted) found = static_cast<int16_t>(i);
+        if (EqualsIgnoreCase(StripView(model_.Instruments[i].Name), wanted)) found = static_cast<int16_t>(i);
     for (size_t i = 0; i < model_.CommandKinds.size(); ++i)
-        if (ToUpperAscii(StripText(model_.CommandKinds[i].Keyword)) == wanted)
+        if (EqualsIgnoreCase(StripView(model_.CommandKinds[i].Keyword), wanted))
             found = static_cast<int16_t>(-static_cast<int>(i + 1));
     return found;
 }
 
 int16_t TestLoad::FindBlock(std::string_view name) const {
-    const std::string wanted = StripText(name);
+    const std::string_view wanted = StripView(name);
     int16_t found = -1;
     for (size_t i = 0; i < model_.Blocks.size(); ++i)
-        if (StripText(model_.Blocks[i].Name) == wanted) found = static_cast<int16_t>(i);
+        if (StripView(model_.Blocks[i].Name) == wanted) found = static_cast<int16_t>(i);
     return found;
 }
 
@@ -143,50 +156,86 @@ std::string TestLoad::InstrumentName(int index) const {
     return {};
 }
 
-void TestLoad::ParseNeed(const std::vector<std::string>& fields) {
+void TestLoad::RefreshLookupKeys() {
+    instrumentKeys_.clear();
+    for (const auto& need : model_.Instruments) instrumentKeys_.emplace_back(StripView(need.Name));
+    kindKeys_.clear();
+    for (const auto& kind : model_.CommandKinds) kindKeys_.emplace_back(StripView(kind.Keyword));
+    blockKeys_.clear();
+    for (const auto& block : model_.Blocks) blockKeys_.emplace_back(StripView(block.Name));
+}
+
+// FindInstrument and FindBlock over the keys stripped once per table change, for the loader's loop.
+int16_t TestLoad::LookupInstrument(std::string_view name) const {
+    const std::string_view wanted = StripView(name);
+    const auto same = [wanted](const std::string& key) {
+        return key.size() == wanted.size() && EqualsIgnoreCase(key, wanted);
+    };
+    for (size_t i = kindKeys_.size(); i-- > 0;)
+        if (same(kindKeys_[i])) return static_cast<int16_t>(-static_cast<int>(i + 1));
+    for (size_t i = instrumentKeys_.size(); i-- > 0;)
+        if (same(instrumentKeys_[i])) return static_cast<int16_t>(i);
+    return UnknownIndex;
+}
+
+int16_t TestLoad::LookupBlock(std::string_view name) const {
+    const std::string_view wanted = StripView(name);
+    for (size_t i = blockKeys_.size(); i-- > 0;)
+        if (blockKeys_[i] == wanted) return static_cast<int16_t>(i);
+    return -1;
+}
+
+void TestLoad::ParseNeed(const std::vector<std::string_view>& fieldViews) {
+    const std::vector<std::string> fields(fieldViews.begin(), fieldViews.end());
     model_.Instruments.push_back(ParseNeedFields(fields));
+    RefreshLookupKeys();
     if (fields.size() > 5 && EqualsIgnoreCase(fields[5], "NOOPC")) model_.NoOpc = true;
 }
 
-void TestLoad::ParseBlock(const std::vector<std::string>& fields) {
+void TestLoad::ParseBlock(const std::vector<std::string_view>& fieldViews) {
+    const std::vector<std::string> fields(fieldViews.begin(), fieldViews.end());
     BlockDef block;
     block.Name = FieldOr(fields, 0);
     block.Caption = fields.size() > 1 ? fields[1] : block.Name;
     block.IsParallel = fields.size() > 2 && fields[2] == "PAR";
     model_.Blocks.push_back(std::move(block));
+    RefreshLookupKeys();
 }
 
-void TestLoad::ParseCommandLine(const std::string& line, const std::string& blockField,
-                                std::vector<std::string> fields, std::string& currentBlock,
+void TestLoad::ParseCommandLine(std::string_view line, std::string_view blockField,
+                                std::vector<std::string_view>& fields, std::string& currentBlock,
                                 std::string& previousInstrument) {
-    const std::string withoutBlock = line.substr(std::min(line.size(), blockField.size() + 1));
+    const std::string_view withoutBlock = line.substr(std::min(line.size(), blockField.size() + 1));
     if (model_.Blocks.empty()) {
-        ShowParserError(report_, "No blocks defined, so block " + blockField + " will not work...");
+        ShowParserError(report_, "No blocks defined, so block " + std::string(blockField) + " will not work...");
         return;
     }
-    std::string blockName = blockField;
-    if (FindBlock(blockName) == -1) {
+    int16_t blockIndex = LookupBlock(blockField);
+    if (blockIndex == -1) {
         if (currentBlock.empty()) {
-            ShowParserError(report_, "Unknown Block " + blockField + " in command", withoutBlock);
+            ShowParserError(report_, "Unknown Block " + std::string(blockField) + " in command", withoutBlock);
             return;
         }
-        blockName = currentBlock;
+        blockIndex = LookupBlock(currentBlock);
     }
-    std::string instrumentName = FieldOr(fields, 0);
-    if (FindInstrument(instrumentName) == UnknownIndex) {
+    const std::string_view instrumentField = fields.empty() ? std::string_view() : fields[0];
+    int16_t instrumentIndex = LookupInstrument(instrumentField);
+    if (instrumentIndex == UnknownIndex) {
         if (previousInstrument.empty()) {
-            ShowParserError(report_, "Unknown Instrument \"" + instrumentName + "\" in command", withoutBlock);
+            ShowParserError(report_, "Unknown Instrument \"" + std::string(instrumentField) + "\" in command",
+                            withoutBlock);
             return;
         }
-        instrumentName = previousInstrument;
+        instrumentIndex = LookupInstrument(previousInstrument);
     } else {
-        previousInstrument = instrumentName;
+        previousInstrument.assign(instrumentField);
     }
     fields.resize(std::max<size_t>(fields.size(), 5));
-    const std::string label = IsBlankField(fields[2]) ? std::string() : fields[2];
-    const std::string kind = IsBlankField(fields[3]) ? std::string("NoResult") : fields[3];
-    const std::string format = IsBlankField(fields[4]) ? options_.DefaultNumberFormat : fields[4];
-    AddCommandLine(FindBlock(blockName), FindInstrument(instrumentName), fields[1], label, kind, format);
+    const std::string_view label = IsBlankField(fields[2]) ? std::string_view() : fields[2];
+    const std::string_view kind = IsBlankField(fields[3]) ? std::string_view("NoResult") : fields[3];
+    const std::string_view format =
+        IsBlankField(fields[4]) ? std::string_view(options_.DefaultNumberFormat) : fields[4];
+    AddCommandLine(blockIndex, instrumentIndex, fields[1], label, kind, format);
 }
 
 void TestLoad::ParseTestCaseFile(std::string_view name) {
@@ -216,34 +265,39 @@ void TestLoad::ParseTestCaseFile(std::string_view name) {
 
     model_.TestCasePath = path;
     model_.TestCaseStamp = std::filesystem::last_write_time(path, ec);
-    const auto lines = ReadUserTextLines(path);
-    if (!lines) {
+    const auto text = ReadUserText(path);
+    if (!text) {
         ShowParserError(report_, "Test definition file cannot be read", "(file \"" + path + "\")");
         return;
     }
+    if (!model_.CommandsPresent) model_.Commands.reserve(CountLines(*text));
 
     includeChain_.push_back(key);
+    RefreshLookupKeys();
     // Current block and previous instrument belong to this file alone.
     std::string currentBlock;
     std::string previousInstrument;
-    for (const std::string& rawLine : *lines) {
-        const std::string line = CleanLine(rawLine);
-        if (StartsWith(line, "//") || StripText(line).empty()) continue;
+    std::vector<std::string_view> fields;
+    LineCursor cursor(*text);
+    std::string_view rawLine;
+    while (cursor.Next(rawLine)) {
+        const std::string_view line = CleanLineView(rawLine);
+        if (StartsWith(line, "//") || StripView(line).empty()) continue;
 
         const size_t bar = line.find('|');
-        if (bar == std::string::npos) {
-            if (FindBlock(line) != -1) currentBlock = StripText(line);
-            else ShowParserError(report_, line + " is not a valid command line.");
+        if (bar == std::string_view::npos) {
+            if (LookupBlock(line) != -1) currentBlock.assign(StripView(line));
+            else ShowParserError(report_, std::string(line) + " is not a valid command line.");
             continue;
         }
-        const std::string first = line.substr(0, bar);
-        const std::string rest = line.substr(bar + 1);
-        auto fields = SplitText(rest, '|');
+        const std::string_view first = line.substr(0, bar);
+        const std::string_view rest = line.substr(bar + 1);
+        SplitFields(rest, fields);
         if (first == "NEED") ParseNeed(fields);
-        else if (first == "MAKRO") ParseTestCaseFile(FieldOr(fields, 0));
+        else if (first == "MAKRO") ParseTestCaseFile(fields[0]);
         else if (first == "BLOCK") ParseBlock(fields);
         else if (first == "VARIABLE") AddVariable(rest, CaseVariableTable);
-        else ParseCommandLine(line, first, std::move(fields), currentBlock, previousInstrument);
+        else ParseCommandLine(line, first, fields, currentBlock, previousInstrument);
     }
     includeChain_.pop_back();
 }

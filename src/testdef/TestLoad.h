@@ -54,19 +54,24 @@ public:
 
     TestModel& Model() { return model_; }
     const LoadOptions& Options() const { return options_; }
+    void SetOptions(LoadOptions options) { options_ = std::move(options); }
 
 private:
-    void ParseNeed(const std::vector<std::string>& fields);
-    void ParseBlock(const std::vector<std::string>& fields);
-    void ParseCommandLine(const std::string& line, const std::string& blockField,
-                          std::vector<std::string> fields, std::string& currentBlock,
+    void ParseNeed(const std::vector<std::string_view>& fields);
+    void ParseBlock(const std::vector<std::string_view>& fields);
+    void ParseCommandLine(std::string_view line, std::string_view blockField,
+                          std::vector<std::string_view>& fields, std::string& currentBlock,
                           std::string& previousInstrument);
     std::string TestSetPath() const;
+    void RefreshLookupKeys();
+    int16_t LookupInstrument(std::string_view name) const;
+    int16_t LookupBlock(std::string_view name) const;
 
     TestModel& model_;
     ReportDocument& report_;
     LoadOptions options_;
     std::vector<std::string> includeChain_; // files being parsed, outermost first
+    std::vector<std::string> instrumentKeys_, kindKeys_, blockKeys_;
 };
 
 // Parses a need line's fields (the text after "NEED|" split at "|").

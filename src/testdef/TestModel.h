@@ -2,9 +2,12 @@
 // test set and test case.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zep {
@@ -39,6 +42,22 @@ constexpr int16_t Store = 9;
 constexpr int16_t UnknownIndex = -10;
 constexpr int CommandKindCount = 9;
 constexpr size_t SentTextWidth = 100;
+
+// A text of exactly N characters: assigned texts are cut or padded with blanks. Kept inside the
+// record so that loading many lines makes no extra allocation.
+template <size_t N> class FixedText {
+public:
+    FixedText() { chars_.fill(' '); }
+    void Assign(std::string_view text) {
+        chars_.fill(' ');
+        text.copy(chars_.data(), std::min(text.size(), N));
+    }
+    std::string_view View() const { return {chars_.data(), N}; }
+    bool operator==(const FixedText&) const = default;
+
+private:
+    std::array<char, N> chars_;
+};
 
 struct ResultSpec {
     std::string Text;
@@ -85,16 +104,20 @@ struct BlockDef {
 };
 
 struct CommandLine {
+    CommandLine() = default;
+    CommandLine(int16_t blockIndex, int16_t instrumentIndex, std::string_view command, std::string_view label)
+        : BlockIndex(blockIndex), InstrumentIndex(instrumentIndex), CommandText(command), Label(label) {}
+
     int16_t BlockIndex = 0;
     int16_t InstrumentIndex = 0;
     std::string CommandText;
-    std::string SentText = std::string(SentTextWidth, ' ');
+    FixedText<SentTextWidth> SentText; // blank after loading
     bool SendFlag = false;
     int32_t Status = 0;
     std::string Label;
     ResultSpec Result;
     float LastTime = -1.0F;
-    std::vector<double> TimeHistory{-1.0};
+    std::vector<double> TimeHistory; // empty after loading: no execution recorded yet
     std::string ErrorText;
     std::string ErrorDetail;
 

@@ -1,0 +1,83 @@
+// zep-cli list, dump and check on the fixture test sets, compared with reviewed expected output.
+#include "RunProcess.h"
+
+#include <gtest/gtest.h>
+
+namespace zep {
+namespace {
+
+using zep::testing::ReadWholeFile;
+using zep::testing::RunProcess;
+
+const std::string kCli = ZEP_CLI_PATH;
+const std::string kFixtures = ZEP_FIXTURES_DIR;
+
+testing::ProcessResult Cli(const std::string& args) { return RunProcess(kCli + " " + args, kFixtures); }
+
+std::string Expected(const std::string& name) { return ReadWholeFile(kFixtures + "/testdef/expected/" + name); }
+
+TEST(Cli, ListShowsGroupsAndIndentedEntries) {
+    const auto result = Cli("list testdef/Edge.ZEP_SET");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, Expected("list.txt"));
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(Cli, DumpGivesTheLoadedModelOfEveryFixture) {
+    for (const std::string key : {"Needs", "Kinds", "Scoping", "Errors", "Cycle", "SelfInclude", "mytest",
+                                  "Cp1252", "Missing", "BASEBAND"}) {
+        const auto result = Cli("dump testdef/Edge.ZEP_SET --test " + key);
+        EXPECT_EQ(result.exitCode, 0) << key << result.err;
+        EXPECT_EQ(result.out, Expected("dump_" + key + ".json")) << key;
+    }
+    const auto setOnly = Cli("dump testdef/Edge.ZEP_SET");
+    EXPECT_EQ(setOnly.out, Expected("dump_set.json"));
+    // A heading is not loaded, as a click on it does nothing.
+    const auto heading = Cli("dump testdef/Edge.ZEP_SET --test BASE_000");
+    EXPECT_NE(heading.out.find("\"testCase\": null"), std::string::npos);
+}
+
+TEST(Cli, CheckListsTheProblemsOfEveryTestAndFailsOnThem) {
+    const auto all = Cli("check testdef/Edge.ZEP_SET");
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(all.out, Expected("check.txt"));
+
+    const auto clean = Cli("check testdef/Edge.ZEP_SET --test Needs");
+    EXPECT_EQ(clean.exitCode, 0);
+    EXPECT_EQ(clean.out, "");
+
+    const auto one = Cli("check testdef/Edge.ZEP_SET --test SelfInclude");
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(one.out.rfind("== SelfInclude (testdef/SelfInclude.ZEP_CASE)\nParser error\n", 0), 0U) << one.out;
+}
+
+TEST(Cli, ExampleBenchLoadsWithoutProblems) {
+    const auto result = RunProcess(kCli + " check " + std::string(ZEP_EXAMPLES_DIR) + "/rfbench/RFBench.ZEP_SET");
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+}
+
+TEST(Cli, UsageErrorsExitWithTwoAndOneLineOnStandardError) {
+    struct Case {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"", "usage"},
+        {"frobnicate", "unknown sub-command \"frobnicate\""},
+        {"list", "usage: zep-cli list TESTSETFILE"},
+        {"list testdef/Nope.ZEP_SET", "test set \"testdef/Nope.ZEP_SET\" not found"},
+        {"dump testdef/Edge.ZEP_SET --test", "option --test needs a value"},
+        {"check testdef/Edge.ZEP_SET --bogus", "unknown option --bogus"},
+        {"dump testdef", "test set \"testdef\" not found"},
+    };
+    for (const auto& c : cases) {
+        const auto result = Cli(c.args);
+        EXPECT_EQ(result.exitCode, 2) << c.args;
+        EXPECT_EQ(result.out, "") << c.args;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.args << ": " << result.err;
+    }
+    EXPECT_EQ(Cli("--help").exitCode, 0);
+    EXPECT_EQ(Cli("dump --help").exitCode, 0);
+}
+
+} // namespace
+} // namespace zep

@@ -1,0 +1,81 @@
+// Decoding user files and writing files atomically.
+#include "common/TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+fs::path FreshDirectory(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("zep_textfile_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(TextFile, DecodesUtf8AsIsAndOtherwiseWindows1252) {
+    EXPECT_EQ(DecodeUserText("Pegel \xC2\xB5V"), "Pegel \xC2\xB5V");
+    EXPECT_EQ(DecodeUserText("\xEF\xBB\xBFNEED"), "NEED");
+    EXPECT_EQ(DecodeUserText("Pegel \xB5V \x80 \x93x\x94"), "Pegel \xC2\xB5V \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+    EXPECT_EQ(DecodeUserText("\x81"), "\xC2\x81");
+    // Overlong and surrogate forms are not UTF-8, so they are read as single bytes.
+    EXPECT_EQ(DecodeUserText("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(DecodeUserText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+}
+
+TEST(TextFile, SplitsAtEveryLineEndStyle) {
+    EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\nb\r\n"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitLines("x\0y\n"s), (std::vector<std::string>{"x\0y"s}));
+    EXPECT_TRUE(SplitLines("").empty());
+}
+
+TEST(TextFile, ReadsLongLinesAndNulBytesWhole) {
+    const fs::path dir = FreshDirectory("long");
+    const std::string longLine(1 << 20, 'x');
+    WriteBytes(dir / "f.txt", longLine + "\r\nA\0B\r\n"s);
+    const auto lines = ReadUserTextLines(dir / "f.txt");
+    ASSERT_TRUE(lines);
+    ASSERT_EQ(lines->size(), 2U);
+    EXPECT_EQ((*lines)[0].size(), longLine.size());
+    EXPECT_EQ((*lines)[1], "A\0B"s);
+    EXPECT_FALSE(ReadUserTextLines(dir / "missing.txt"));
+    EXPECT_FALSE(ReadUserTextLines(dir)); // a folder is not a file
+}
+
+TEST(TextFile, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
+    const fs::path dir = FreshDirectory("atomic");
+    WriteBytes(dir / "report.txt", "old");
+    EXPECT_EQ(WriteFileAtomically(dir / "report.txt", "new content"), "");
+    EXPECT_EQ(*ReadFileBytes(dir / "report.txt"), "new content");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    const std::string error = WriteFileAtomically(dir / "no" / "such" / "dir.txt", "x");
+    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+}
+
+TEST(TextFile, FindsNamesWrittenOnCaseInsensitiveSystems) {
+    const fs::path dir = FreshDirectory("case");
+    fs::create_directories(dir / "Common");
+    WriteBytes(dir / "MyTest.ZEP_CASE", "");
+    WriteBytes(dir / "Common" / "Setup.ZEP_CASE", "");
+    EXPECT_EQ(FindPathIgnoringCase(dir, "mytest.zep_case"), dir / "MyTest.ZEP_CASE");
+    EXPECT_EQ(FindPathIgnoringCase(dir, "common\\setup.ZEP_CASE"), dir / "Common" / "Setup.ZEP_CASE");
+    EXPECT_EQ(FindPathIgnoringCase(dir, "MyTest.ZEP_CASE"), dir / "MyTest.ZEP_CASE");
+    EXPECT_FALSE(FindPathIgnoringCase(dir, "common")); // a folder is no test-case file
+    EXPECT_FALSE(FindPathIgnoringCase(dir, "other"));
+    EXPECT_FALSE(FindPathIgnoringCase(dir, ""));
+}
+
+} // namespace
+} // namespace zep

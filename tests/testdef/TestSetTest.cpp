@@ -1,0 +1,100 @@
+// Test-set files: groups, test lists with headings, set variables, the message file, selection.
+#include "LoaderFixture.h"
+
+#include "common/TextFile.h"
+
+namespace zep {
+namespace {
+
+using Strings = std::vector<std::string>;
+using TestSetTest = zep::testing::LoaderFixture;
+
+std::string Keys(const std::vector<TestEntry>& entries) {
+    std::string out;
+    for (const auto& e : entries) out += e.Key + "@" + std::to_string(e.Level) + (e.Heading ? "H " : " ");
+    return out;
+}
+
+TEST_F(TestSetTest, ReadsGroupsSetVariablesAndMessageFile) {
+    Write("Bench.ZEP_SET", "// comment\r\n"
+                           "VARIABLE|Freq|f|IsHz|0.0|1GHz\r\n"
+                           "variable|Low\r\n"
+                           "MsgFile| Notes.rtf \r\n"
+                           "Group A\r\n"
+                           ">T1|first\r\n"
+                           "\r\n"
+                           "  Group B  \r\n");
+    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "Bench.ZEP_SET")));
+    EXPECT_EQ(model.Groups, (Strings{"Group A", "Group B"}));
+    ASSERT_EQ(model.SetVariables.size(), 2U);
+    EXPECT_EQ(model.SetVariables[0].Result.Value, "1GHz");
+    EXPECT_EQ(model.SetVariables[1].Name, "Low");
+    EXPECT_EQ(model.MessageFilePath, JoinPath(Dir(), "Notes.rtf"));
+    EXPECT_EQ(model.TestSetFileName, "Bench.ZEP_SET");
+    EXPECT_TRUE(report.Empty());
+}
+
+TEST_F(TestSetTest, MissingTestSetLoadsNothingAndReportsNothing) {
+    EXPECT_FALSE(loader.OpenTestSet(JoinPath(Dir(), "Nope.ZEP_SET")));
+    EXPECT_TRUE(model.Groups.empty());
+    EXPECT_TRUE(report.Empty());
+}
+
+TEST_F(TestSetTest, TestListHasLevelsAndNumberedHeadings) {
+    Write("S.ZEP_SET", "Power\n"
+                       ">Setup\n"
+                       ">>Level|Level test\n"
+                       ">>>Deep | deep one \n"
+                       ">>Setup again\n"
+                       "\n"
+                       ">Last|last\n"
+                       "// a comment ends the list\n"
+                       ">Hidden|not listed\n"
+                       "Other\n"
+                       ">O1|o\n");
+    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
+    const auto power = loader.TestList("Power");
+    EXPECT_EQ(Keys(power), "BASE_000@0H Level@1 Deep@2 BASE_001@1H Last@0 ");
+    EXPECT_EQ(power[2].Text, "deep one");
+    EXPECT_EQ(power[0].Text, "Setup");
+    EXPECT_EQ(Keys(loader.TestList("Other")), "O1@0 ");
+    EXPECT_TRUE(loader.TestList("Nobody").empty());
+}
+
+TEST_F(TestSetTest, GroupLineMustMatchTheWholeName) {
+    Write("S.ZEP_SET", "Power Sweep\n>Sweep|s\nPower\n>Single|p\n");
+    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
+    EXPECT_EQ(Keys(loader.TestList("Power")), "Single@0 ");
+    EXPECT_EQ(Keys(loader.TestList("Power Sweep")), "Sweep@0 ");
+}
+
+TEST_F(TestSetTest, SelectingAHeadingDoesNothingAndATestLoadsIt) {
+    Write("S.ZEP_SET", "G\n>Head\n>BASEBAND|runs despite its name\n");
+    Write("BASEBAND.ZEP_CASE", "BLOCK|Main\nMain|Comment|c\n");
+    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
+    const auto list = loader.TestList("G");
+    ASSERT_EQ(list.size(), 2U);
+    report.AddResult("old report line", true);
+    EXPECT_FALSE(loader.SelectTest(list[0]));
+    EXPECT_FALSE(report.Empty());
+    EXPECT_TRUE(model.SelectedTestKey.empty());
+
+    EXPECT_TRUE(loader.SelectTest(list[1]));
+    EXPECT_EQ(model.SelectedTestKey, "BASEBAND");
+    EXPECT_EQ(model.SelectedTestText, "runs despite its name");
+    EXPECT_EQ(model.Commands.size(), 1U);
+    EXPECT_TRUE(report.Empty()); // cleared on selecting a new test
+}
+
+TEST_F(TestSetTest, SelectingKeepsTheReportWhenClearingIsOff) {
+    loader.SetOptions(LoadOptions{"#0.000", false});
+    Write("S.ZEP_SET", "G\n>T|t\n");
+    Write("T.ZEP_CASE", "BLOCK|Main\n");
+    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
+    report.AddResult("kept", true);
+    EXPECT_TRUE(loader.SelectTest(loader.TestList("G")[0]));
+    EXPECT_EQ(report.PlainText(), "kept\n");
+}
+
+} // namespace
+} // namespace zep
