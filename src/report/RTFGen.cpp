@@ -80,6 +80,11 @@ int RtfColourIndex(int32_t colour) {
     return 0;
 }
 
+int32_t RtfPaletteColour(int index) {
+    if (index < 1 || index > 8) return kTableColours[0];
+    return kTableColours[static_cast<size_t>(index - 1)];
+}
+
 int32_t RtfTableColour(int index) {
     if (index < 1 || index > 8) return kShownColours[0];
     return kShownColours[static_cast<size_t>(index - 1)];
@@ -120,13 +125,14 @@ std::string RtfCodeString(bool bold, bool italic, bool underline, int32_t textCo
     return codes;
 }
 
-void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool bold, bool italic, bool underline,
-                    int32_t textColour, int32_t alignment, int32_t highlight) {
-    // The codes are built in place: this runs once per appended group of a report that may be long.
-    char codes[48];
+namespace {
+
+// "{" + code string + " " into buffer; returns the length written (at most 28).
+size_t WriteGroupStart(char* buffer, bool bold, bool italic, bool underline, int32_t textColour, int32_t alignment,
+                       int32_t highlight) {
     size_t length = 0;
     auto put = [&](std::string_view part) {
-        std::copy(part.begin(), part.end(), codes + length);
+        std::copy(part.begin(), part.end(), buffer + length);
         length += part.size();
     };
     put("{");
@@ -134,10 +140,10 @@ void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool 
     if (italic) put("\\i");
     if (underline) put("\\ul");
     put("\\cf");
-    codes[length++] = static_cast<char>('0' + std::max(1, RtfColourIndex(textColour)));
+    buffer[length++] = static_cast<char>('0' + std::max(1, RtfColourIndex(textColour)));
     if (const int index = RtfColourIndex(highlight); index > 0 && highlight >= 0) {
         put("\\highlight");
-        codes[length++] = static_cast<char>('0' + index);
+        buffer[length++] = static_cast<char>('0' + index);
     }
     switch (alignment) {
     case 0: put("\\ql"); break;
@@ -145,11 +151,56 @@ void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool 
     case 2: put("\\qc"); break;
     default: break;
     }
-    codes[length++] = ' ';
-    out.append(codes, length);
+    buffer[length++] = ' ';
+    return length;
+}
+
+constexpr size_t kGroupStartMax = 28;
+constexpr size_t kShortText = 256;
+
+} // namespace
+
+namespace {
+
+// The group followed by suffix (the closing braces of a rendering kept complete).
+void AppendGroupAndSuffix(std::string& out, std::string_view text, bool newLine, bool bold, bool italic,
+                          bool underline, int32_t textColour, int32_t alignment, int32_t highlight,
+                          std::string_view suffix) {
+    // This runs once per appended group of a report that may be long: a short plain text goes out
+    // with one append of a group built on the stack.
+    char buffer[kGroupStartMax + kShortText + 16];
+    size_t length = WriteGroupStart(buffer, bold, italic, underline, textColour, alignment, highlight);
+    if (text.size() <= kShortText) {
+        bool special = false;
+        for (const char c : text) {
+            if (kSpecial[static_cast<unsigned char>(c)]) {
+                special = true;
+                break;
+            }
+            buffer[length++] = c;
+        }
+        if (!special) {
+            const std::string_view tail = newLine ? "\\par}" : "}";
+            std::copy(tail.begin(), tail.end(), buffer + length);
+            length += tail.size();
+            std::copy(suffix.begin(), suffix.end(), buffer + length);
+            out.append(buffer, length + suffix.size());
+            return;
+        }
+        length = WriteGroupStart(buffer, bold, italic, underline, textColour, alignment, highlight);
+    }
+    out.append(buffer, length);
     AppendRtfEscaped(out, text);
     if (newLine) out += "\\par}";
     else out += '}';
+    out += suffix;
+}
+
+} // namespace
+
+void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool bold, bool italic, bool underline,
+                    int32_t textColour, int32_t alignment, int32_t highlight) {
+    AppendGroupAndSuffix(out, text, newLine, bold, italic, underline, textColour, alignment, highlight, {});
 }
 
 std::string RtfDocumentHeader(std::string_view fontName) {
@@ -175,8 +226,7 @@ void RTFGen::RtfAppend(std::string_view text, bool newLine, bool bold, bool ital
                        int32_t textColour, int32_t alignment, int32_t highlight) {
     // The closing braces of the rendering and of the document come off and go back on.
     document_.resize(document_.size() - 2);
-    AppendRtfGroup(document_, text, newLine, bold, italic, underline, textColour, alignment, highlight);
-    document_ += "}}";
+    AppendGroupAndSuffix(document_, text, newLine, bold, italic, underline, textColour, alignment, highlight, "}}");
 }
 
 std::string_view RTFGen::RtfRender(int16_t fontSize) {

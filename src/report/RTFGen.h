@@ -19,6 +19,9 @@ inline constexpr int16_t ReportFontSize = 20;
 // Index of a colour value (0x00BBGGRR) in the colour table: 1..8, or 0 for a value not listed.
 int RtfColourIndex(int32_t colour);
 
+// The colour value (0x00BBGGRR) that maps to an index 1..8; black for any other index.
+int32_t RtfPaletteColour(int index);
+
 // The colour the table holds at an index 1..8 as 0x00BBGGRR (what a reader of the RTF shows).
 int32_t RtfTableColour(int index);
 

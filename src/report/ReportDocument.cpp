@@ -5,6 +5,10 @@
 #include "common/TextFile.h"
 #include "report/RtfReader.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+
 namespace zep {
 
 void ReportDocument::AddResult(std::string_view text, bool newLine, bool bold, bool italic, bool underline,
@@ -13,9 +17,18 @@ void ReportDocument::AddResult(std::string_view text, bool newLine, bool bold, b
     const size_t start = plainText_.size();
     plainText_.append(text);
     if (newLine) plainText_ += '\n';
-    const uint8_t flags = static_cast<uint8_t>((newLine ? NewLineFlag : 0) | (bold ? BoldFlag : 0) |
-                                               (italic ? ItalicFlag : 0) | (underline ? UnderlineFlag : 0));
-    records_.push_back(Record{start, text.size(), textColour, alignment, highlight, flags});
+    uint8_t flags = static_cast<uint8_t>((newLine ? NewLineFlag : 0) | (bold ? BoldFlag : 0) |
+                                         (italic ? ItalicFlag : 0) | (underline ? UnderlineFlag : 0));
+    const int colourIndex = RtfColourIndex(textColour);
+    const int highlightIndex = highlight == Colour::NoHighlight ? -1 : RtfColourIndex(highlight);
+    Record record{static_cast<uint32_t>(text.size()), flags, static_cast<uint8_t>(colourIndex),
+                  highlightIndex < 0 ? NoCode : static_cast<uint8_t>(highlightIndex), static_cast<uint8_t>(alignment)};
+    if (colourIndex == 0 || highlightIndex == 0 || alignment < 0 || alignment > 2 || text.size() > UINT32_MAX) {
+        record.flags |= ExoticFlag;
+        exotic_.push_back(ExoticStyle{records_.size(), text.size(), textColour, alignment, highlight});
+    }
+    if (records_.size() % CheckpointEvery == 0) checkpoints_.push_back(start);
+    records_.push_back(record);
     rtf_.RtfAppend(text, newLine, bold, italic, underline, textColour, alignment, highlight);
     if (!appendListeners_.empty()) {
         const ReportGroup group = Group(records_.size() - 1);
@@ -30,28 +43,62 @@ void ReportDocument::Append(const ReportGroup& group) {
 
 void ReportDocument::Clear() {
     records_.clear();
+    checkpoints_.clear();
+    exotic_.clear();
     plainText_.clear();
     rtf_.RtfInit(ReportFontName, rtf_.FontSize());
     shown_.reset();
     for (const auto& listener : clearListeners_) listener();
 }
 
+size_t ReportDocument::TextLengthOf(size_t index) const {
+    const Record& r = records_[index];
+    return (r.flags & ExoticFlag) ? ExoticOf(index).textLength : r.textLength;
+}
+
+ReportGroup ReportDocument::GroupAt(size_t index, size_t textStart) const {
+    const Record& r = records_[index];
+    ReportGroup group;
+    group.text = plainText_.substr(textStart, TextLengthOf(index));
+    group.newLine = (r.flags & NewLineFlag) != 0;
+    group.bold = (r.flags & BoldFlag) != 0;
+    group.italic = (r.flags & ItalicFlag) != 0;
+    group.underline = (r.flags & UnderlineFlag) != 0;
+    if (r.flags & ExoticFlag) {
+        const ExoticStyle& e = ExoticOf(index);
+        group.textColour = e.textColour;
+        group.alignment = e.alignment;
+        group.highlight = e.highlight;
+    } else {
+        group.textColour = RtfPaletteColour(r.colour);
+        group.alignment = r.alignment;
+        group.highlight = r.highlight == NoCode ? Colour::NoHighlight : RtfPaletteColour(r.highlight);
+    }
+    return group;
+}
+
 ReportGroup ReportDocument::Group(size_t index) const {
-    const Record& r = records_.at(index);
-    return ReportGroup{plainText_.substr(r.textStart, r.textLength),
-                       (r.flags & NewLineFlag) != 0,
-                       (r.flags & BoldFlag) != 0,
-                       (r.flags & ItalicFlag) != 0,
-                       (r.flags & UnderlineFlag) != 0,
-                       r.textColour,
-                       r.alignment,
-                       r.highlight};
+    if (index >= records_.size()) throw std::out_of_range("report group index");
+    size_t start = checkpoints_[index / CheckpointEvery];
+    for (size_t k = index - index % CheckpointEvery; k < index; ++k)
+        start += TextLengthOf(k) + ((records_[k].flags & NewLineFlag) ? 1 : 0);
+    return GroupAt(index, start);
+}
+
+const ReportDocument::ExoticStyle& ReportDocument::ExoticOf(size_t index) const {
+    const auto it = std::lower_bound(exotic_.begin(), exotic_.end(), index,
+                                     [](const ExoticStyle& e, size_t i) { return e.index < i; });
+    return *it;
 }
 
 std::vector<ReportGroup> ReportDocument::Groups() const {
     std::vector<ReportGroup> groups;
     groups.reserve(records_.size());
-    for (size_t i = 0; i < records_.size(); ++i) groups.push_back(Group(i));
+    size_t start = 0;
+    for (size_t i = 0; i < records_.size(); ++i) {
+        groups.push_back(GroupAt(i, start));
+        start += TextLengthOf(i) + ((records_[i].flags & NewLineFlag) ? 1 : 0);
+    }
     return groups;
 }
 

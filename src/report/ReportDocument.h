@@ -112,21 +112,37 @@ public:
     void OnReload(ReloadListener listener) { reloadListeners_.push_back(std::move(listener)); }
 
 private:
-    // A group's text is the slice of the plain text it wrote.
+    // A group's text is the slice of the plain text it wrote; its style packs into a few bytes, so
+    // a long report costs little beyond its text. Values outside the colour table and the
+    // alignment codes are kept aside, exactly.
     struct Record {
-        size_t textStart;
+        uint32_t textLength;
+        uint8_t flags;
+        uint8_t colour;    // colour table index 1..8, or Exotic
+        uint8_t highlight; // colour table index 1..8, NoCode, or Exotic
+        uint8_t alignment; // 0..2, or Exotic
+    };
+    struct ExoticStyle {
+        size_t index;
         size_t textLength;
         int32_t textColour;
         int32_t alignment;
         int32_t highlight;
-        uint8_t flags;
     };
-    enum : uint8_t { NewLineFlag = 1, BoldFlag = 2, ItalicFlag = 4, UnderlineFlag = 8 };
+    enum : uint8_t { NewLineFlag = 1, BoldFlag = 2, ItalicFlag = 4, UnderlineFlag = 8, ExoticFlag = 16 };
+    static constexpr uint8_t Exotic = 0xFE;
+    static constexpr uint8_t NoCode = 0xFF;
+    static constexpr size_t CheckpointEvery = 64; // text offsets kept for every 64th group
 
     void DropShownFile();
     void Reloaded();
+    const ExoticStyle& ExoticOf(size_t index) const;
+    size_t TextLengthOf(size_t index) const;
+    ReportGroup GroupAt(size_t index, size_t textStart) const;
 
     std::vector<Record> records_;
+    std::vector<size_t> checkpoints_;
+    std::vector<ExoticStyle> exotic_;
     std::string plainText_;
     RTFGen rtf_;
     std::unique_ptr<ShownFile> shown_;
