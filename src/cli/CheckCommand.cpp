@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliTestSet.h"
 #include "common/TextFile.h"
+#include "report/ReportStore.h"
 
 #include <cstdio>
 #include <set>
@@ -22,9 +23,10 @@ std::string MainCasePath(const CliTestSet& set, const std::string& key) {
 
 int RunCheck(const Args& args) {
     CliArgs parsed;
-    if (auto error = parsed.Parse(args, {"test", "settings"}, {});
+    if (auto error = parsed.Parse(args, {"test", "report", "settings"}, {});
         !error.empty() || parsed.Positionals().size() != 1) {
-        PrintError(error.empty() ? "usage: zep-cli check TESTSETFILE [--test KEY] [--settings FILE]" : error);
+        PrintError(error.empty() ? "usage: zep-cli check TESTSETFILE [--test KEY] [--report FILE] [--settings FILE]"
+                                 : error);
         return ExitUsage;
     }
     auto set = OpenTestSetOrReport(parsed.Positionals()[0], ToLoadOptions(ReadCliSettings(parsed.Value("settings"))));
@@ -42,17 +44,29 @@ int RunCheck(const Args& args) {
 
     bool anyReported = false;
     std::string out;
+    // Every test's entries in order, each under its "== KEY (path)" line, for --report.
+    ReportDocument combined;
     for (const auto& entry : entries) {
         if (entry.Heading) continue;
         set->report.Clear();
         set->loader.SelectTest(entry);
         if (set->report.Empty()) continue;
         anyReported = true;
-        out += "== " + entry.Key + " (" + MainCasePath(*set, entry.Key) + ")\n";
+        const std::string heading = "== " + entry.Key + " (" + MainCasePath(*set, entry.Key) + ")";
+        out += heading + "\n";
         out += set->report.PlainText();
         if (!out.empty() && out.back() != '\n') out += '\n';
+        combined.AddResult(heading, true);
+        for (size_t i = 0; i < set->report.GroupCount(); ++i) combined.Append(set->report.Group(i));
+        if (!set->report.PlainText().empty() && set->report.PlainText().back() != '\n') combined.AddResult("", true);
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
+    if (auto reportFile = parsed.Value("report")) {
+        if (auto error = StoreReport(combined, *reportFile); !error.empty()) {
+            PrintError(error);
+            return ExitUsage;
+        }
+    }
     return anyReported ? ExitFailed : ExitOk;
 }
 

@@ -1,8 +1,12 @@
 // The measurement report as an ordered list of appended, styled text groups.
 #pragma once
 
+#include "report/RTFGen.h"
+
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,23 +43,40 @@ struct ReportGroup {
     int32_t textColour = Colour::Black;
     int32_t alignment = Alignment::Left;
     int32_t highlight = Colour::NoHighlight;
+
+    bool operator==(const ReportGroup&) const = default;
+};
+
+// A message file shown in the results window until the next append or clear.
+struct ShownFile {
+    std::vector<ReportGroup> groups;
+    std::string plainText;
+    std::string rtf; // the file itself when it is RTF, else the RTF of its lines
 };
 
 // Appended groups are never edited or removed; only Clear starts the document again.
-// Views (the plain text here, rich text elsewhere) are kept up to date per append, never rebuilt.
+// Every view (plain text, RTF) is kept up to date per append, never rebuilt: an append costs the
+// same however long the report is.
 class ReportDocument {
 public:
     using AppendListener = std::function<void(const ReportGroup&)>;
     using ClearListener = std::function<void()>;
+    using ReloadListener = std::function<void()>;
+
+    ReportDocument() = default;
 
     void AddResult(std::string_view text, bool newLine, bool bold = false, bool italic = false,
                    bool underline = false, int32_t textColour = Colour::Black,
                    int32_t alignment = Alignment::Left, int32_t highlight = Colour::NoHighlight);
-    void Append(ReportGroup group);
+    void Append(const ReportGroup& group);
+
+    // Starts the report again with the report font at the current font size.
     void Clear();
 
-    const std::vector<ReportGroup>& Groups() const { return groups_; }
-    bool Empty() const { return groups_.empty(); }
+    size_t GroupCount() const { return records_.size(); }
+    ReportGroup Group(size_t index) const;
+    std::vector<ReportGroup> Groups() const;
+    bool Empty() const { return records_.empty(); }
 
     // What a rich-text view yields as plain text: the group texts, a line feed after each line end.
     const std::string& PlainText() const { return plainText_; }
@@ -63,15 +84,71 @@ public:
     // The plain text split into its lines; an open last line counts as a line.
     std::vector<std::string> PlainLines() const;
 
+    // The RTF of the report: buffer, rendering and the document that is copied and stored.
+    const RTFGen& Rtf() const { return rtf_; }
+    const std::string& RtfDocument() const { return rtf_.Document(); }
+
+    // Re-renders at another font size (font scaling); later clears keep that size.
+    void SetFontSize(int16_t fontSize);
+    int16_t FontSize() const { return rtf_.FontSize(); }
+
+    // Shows a message file (RTF or plain text) in place of the report until the next append or
+    // clear; the report itself is unchanged. False, and nothing changes, for an empty path or a
+    // file that cannot be read.
+    bool ShowFile(const std::filesystem::path& path);
+    const ShownFile* Shown() const { return shown_.get(); }
+
+    // What the results window shows now: the shown file while there is one, else the report.
+    // Copying and storing take these.
+    std::string_view VisibleRtf() const;
+    std::string_view VisiblePlainText() const;
+    std::vector<ReportGroup> VisibleGroups() const;
+
     // Called after every append (remote echo, incremental renderers) and after every clear.
     void OnAppend(AppendListener listener) { appendListeners_.push_back(std::move(listener)); }
     void OnClear(ClearListener listener) { clearListeners_.push_back(std::move(listener)); }
+    // Called when the whole visible document changed (a file shown, the report back in place of a
+    // shown file, a new font size): views re-read it.
+    void OnReload(ReloadListener listener) { reloadListeners_.push_back(std::move(listener)); }
 
 private:
-    std::vector<ReportGroup> groups_;
+    // A group's text is the slice of the plain text it wrote; its style packs into a few bytes, so
+    // a long report costs little beyond its text. Values outside the colour table and the
+    // alignment codes are kept aside, exactly.
+    struct Record {
+        uint32_t textLength;
+        uint8_t flags;
+        uint8_t colour;    // colour table index 1..8, or Exotic
+        uint8_t highlight; // colour table index 1..8, NoCode, or Exotic
+        uint8_t alignment; // 0..2, or Exotic
+    };
+    struct ExoticStyle {
+        size_t index;
+        size_t textLength;
+        int32_t textColour;
+        int32_t alignment;
+        int32_t highlight;
+    };
+    enum : uint8_t { NewLineFlag = 1, BoldFlag = 2, ItalicFlag = 4, UnderlineFlag = 8, ExoticFlag = 16 };
+    static constexpr uint8_t Exotic = 0xFE;
+    static constexpr uint8_t NoCode = 0xFF;
+    static constexpr size_t CheckpointEvery = 64; // text offsets kept for every 64th group
+
+    void DropShownFile();
+    void Reloaded();
+    const ExoticStyle& ExoticOf(size_t index) const;
+    size_t TextLengthOf(size_t index) const;
+    ReportGroup GroupAt(size_t index, size_t textStart) const;
+
+    std::vector<Record> records_;
+    std::vector<size_t> checkpoints_;
+    std::vector<ExoticStyle> exotic_;
     std::string plainText_;
+    RTFGen rtf_;
+    std::unique_ptr<ShownFile> shown_;
     std::vector<AppendListener> appendListeners_;
     std::vector<ClearListener> clearListeners_;
+    std::vector<ReloadListener> reloadListeners_;
 };
 
 } // namespace zep
