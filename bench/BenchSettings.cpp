@@ -4,6 +4,8 @@
 #include "settings/CodeGen.h"
 #include "settings/Settings.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -84,35 +86,13 @@ BENCHMARK(SaveAllSettings)->Unit(benchmark::kMicrosecond);
 BENCHMARK(JoinCommandTexts)->Unit(benchmark::kMillisecond);
 BENCHMARK(GenerateAllCode)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        Ratio("LoadAllSettings", "SplitLinesOnly");
-        Ratio("SaveAllSettings", "SplitLinesOnly");
-        Ratio("GenerateAllCode", "JoinCommandTexts");
-    }
-
-  private:
-    void Ratio(const std::string& measured, const std::string& base) {
-        const auto m = times_.find(measured);
-        const auto b = times_.find(base);
-        if (m != times_.end() && b != times_.end() && b->second > 0)
-            std::printf("ratio %s / %s = %.2f\n", measured.c_str(), base.c_str(), m->second / b->second);
-    }
-    std::map<std::string, double> times_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    zep::bench::RatioReporter reporter({{"LoadAllSettings", "SplitLinesOnly", ""},
+                                        {"SaveAllSettings", "SplitLinesOnly", ""},
+                                        {"GenerateAllCode", "JoinCommandTexts", ""}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -3,6 +3,8 @@
 #include "report/ReportDocument.h"
 #include "testdef/TestLoad.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -41,7 +43,8 @@ void ReadLinesOnly(benchmark::State& state) {
         std::ifstream in(path, std::ios::binary);
         std::string line;
         size_t count = 0;
-        while (std::getline(in, line)) count += line.size();
+        while (std::getline(in, line))
+            count += line.size();
         benchmark::DoNotOptimize(count);
     }
     state.SetItemsProcessed(state.iterations() * kLines);
@@ -64,30 +67,12 @@ BENCHMARK(ReadLinesOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadTestCase)->Unit(benchmark::kMillisecond);
 
 // Collects the mean real time per benchmark so the ratio can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto base = times_.find("ReadLinesOnly");
-        const auto load = times_.find("LoadTestCase");
-        if (base != times_.end() && load != times_.end() && base->second > 0)
-            std::printf("ratio LoadTestCase / ReadLinesOnly = %.2f (goal: under 5)\n", load->second / base->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    zep::bench::RatioReporter reporter({{"LoadTestCase", "ReadLinesOnly", "(goal: under 5)"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::filesystem::remove_all(Directory());
