@@ -93,28 +93,42 @@ void TestLoad::ClearVariables(int table) { model_.VariableTableOf(table).clear()
 
 void TestLoad::AddCommandLine(int16_t blockIndex, int16_t instrumentIndex, std::string_view command,
                               std::string_view label, std::string_view resultText, std::string_view format) {
-    if (!model_.CommandsPresent) model_.Commands.clear();
-    CommandLine& line = model_.Commands.emplace_back(blockIndex, instrumentIndex, command, label);
-    ParseResultSpecInto(resultText, line.Result);
-    line.Result.Format = std::string(format);
+    if (!model_.CommandsPresent) commandsUsed_ = 0;
+    // Records of the previous test case are reused in place while a load runs (see FinishCommands).
+    if (!loading_ || commandsUsed_ >= model_.Commands.size()) model_.Commands.resize(commandsUsed_);
+    CommandLine* line;
+    if (commandsUsed_ < model_.Commands.size()) {
+        line = &model_.Commands[commandsUsed_];
+        line->Reuse(blockIndex, instrumentIndex, command, label);
+    } else {
+        line = &model_.Commands.emplace_back(blockIndex, instrumentIndex, command, label);
+    }
+    ++commandsUsed_;
+    ParseResultSpecInto(resultText, line->Result);
+    line->Result.Format.assign(format);
     model_.CommandsPresent = true;
 }
 
 void TestLoad::ResetTestModel() {
     model_.Instruments.clear();
     model_.Blocks.clear();
-    model_.Commands.clear();
+    commandsUsed_ = 0;
+    if (!loading_) model_.Commands.clear();
     model_.CommandsPresent = false;
     model_.NoOpc = false;
 }
 
 void TestLoad::LoadTestCase(std::string_view name) {
+    loading_ = true;
     ResetTestModel();
     ClearVariables(RunVariableTable);
     ClearVariables(CaseVariableTable);
     model_.CommandKinds = StandardCommandKinds();
     includeChain_.clear();
     ParseTestCaseFile(name);
+    // Records of the previous test case beyond the new ones go now.
+    model_.Commands.resize(model_.CommandsPresent ? commandsUsed_ : 0);
+    loading_ = false;
 }
 
 bool TestLoad::FindTestCaseFile(std::string_view name, std::string& path) const {
@@ -270,7 +284,7 @@ void TestLoad::ParseTestCaseFile(std::string_view name) {
         ShowParserError(report_, "Test definition file cannot be read", "(file \"" + path + "\")");
         return;
     }
-    if (!model_.CommandsPresent) model_.Commands.reserve(CountLines(*text));
+    if (!model_.CommandsPresent) model_.Commands.reserve(std::max(model_.Commands.size(), CountLines(*text)));
 
     includeChain_.push_back(key);
     RefreshLookupKeys();

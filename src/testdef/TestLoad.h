@@ -72,6 +72,8 @@ private:
     LoadOptions options_;
     std::vector<std::string> includeChain_; // files being parsed, outermost first
     std::vector<std::string> instrumentKeys_, kindKeys_, blockKeys_;
+    bool loading_ = false;     // inside LoadTestCase: old command records are reused, not freed
+    size_t commandsUsed_ = 0;  // records of the test case being loaded
 };
 
 // Parses a need line's fields (the text after "NEED|" split at "|").

@@ -263,6 +263,30 @@ TEST_F(TestLoadTest, ReloadRebuildsTheCaseModelFromDisk) {
     EXPECT_EQ(model.Instruments.size(), 1U);
 }
 
+TEST_F(TestLoadTest, ReloadOfAShorterFileKeepsNothingOfTheLongerOne) {
+    LoadCase("NEED|GEN|Gen1\nBLOCK|Main\nMain|Gen1|:A|a|IsV\nMain|Gen1|:B|b|IsString\nMain|Gen1|:C\n");
+    for (auto& line : model.Commands) {
+        line.Result.Value = line.Result.RawValue = line.Result.ValueText = "42";
+        line.ErrorText = "SCPI ERROR";
+        line.ErrorDetail = "-113";
+        line.SendFlag = true;
+    }
+    LoadCase("BLOCK|Other\nOther|Comment|only line\n");
+    ASSERT_EQ(model.Commands.size(), 1U);
+    const auto& line = model.Commands[0];
+    EXPECT_EQ(line.CommandText, "only line");
+    EXPECT_EQ(line.Label, "");
+    EXPECT_EQ(line.InstrumentIndex, -CommandKindCode::Comment);
+    EXPECT_EQ(line.Result.Kind, ResultKind::NoResult);
+    EXPECT_EQ(line.Result.Argument, "");
+    EXPECT_TRUE(line.Result.Value.empty() && line.Result.RawValue.empty() && line.Result.ValueText.empty());
+    EXPECT_TRUE(line.ErrorText.empty() && line.ErrorDetail.empty());
+    EXPECT_FALSE(line.SendFlag);
+    LoadCase("BLOCK|Other\n");
+    EXPECT_TRUE(model.Commands.empty());
+    EXPECT_FALSE(model.CommandsPresent);
+}
+
 TEST_F(TestLoadTest, SurvivesHostileBytes) {
     const std::string longLine = "Main|Comment|" + std::string(200000, 'x');
     LoadCase("BLOCK|Main\r\n\0\r\n"s + longLine + "\r\n|||\r\n\t|\t\r\nNEED\r\nNEED|\r\nMAKRO|\r\nBLOCK|\r\n");
