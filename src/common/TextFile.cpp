@@ -203,6 +203,10 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
     }
 #endif
     std::error_code ec;
+    // A replaced file keeps its permissions (a report shared with the group stays shared).
+    if (const auto status = fs::status(path, ec); !ec && fs::exists(status))
+        fs::permissions(temporary, status.permissions(), ec);
+    ec.clear();
     fs::rename(temporary, path, ec);
     if (ec) {
         std::error_code ignored;

@@ -60,6 +60,11 @@ TEST(TextFile, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
     EXPECT_EQ(*ReadFileBytes(dir / "report.txt"), "new content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 
+    fs::permissions(dir / "report.txt", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(WriteFileAtomically(dir / "report.txt", "again"), "");
+    EXPECT_EQ(fs::status(dir / "report.txt").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
     const std::string error = WriteFileAtomically(dir / "no" / "such" / "dir.txt", "x");
     EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
 }
