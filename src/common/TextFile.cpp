@@ -2,6 +2,7 @@
 #include "common/TextFile.h"
 
 #include "common/StringOp.h"
+#include "common/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,63 +31,18 @@ bool IsValidUtf8(std::string_view bytes) {
             i += 8;
         }
         if (i >= n) break;
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length = 0;
         uint32_t code = 0;
-        if ((c & 0xE0) == 0xC0) length = 2, code = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) length = 3, code = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) length = 4, code = c & 0x07;
-        else return false;
-        if (i + length > n) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto cc = static_cast<unsigned char>(bytes[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            code = (code << 6) | (cc & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
-        if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-            code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
+        const size_t length = utf8::DecodeAt(bytes, i, code);
+        if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
-namespace {
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-} // namespace
-
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) out += ch;
-        else if (c < 0xA0) AppendUtf8(out, kCp1252High[c - 0x80]);
-        else AppendUtf8(out, c);
-    }
+    for (char ch : bytes) utf8::Append(out, utf8::FromWindows1252(static_cast<unsigned char>(ch)));
     return out;
 }
 

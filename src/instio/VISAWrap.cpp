@@ -2,6 +2,7 @@
 #include "instio/VISAWrap.h"
 
 #include "common/TextFile.h"
+#include "common/Utf8.h"
 
 #include <array>
 #include <fstream>
@@ -16,24 +17,6 @@ std::string Signed(std::int32_t value) { return std::to_string(value); }
 constexpr std::array<ViUInt32, 18> TimeoutTable{VI_TMO_INFINITE, 1, 1, 1, 1, 1, 3, 10, 30, 100, 300, 1000,
                                                 3000, 10000, 30000, 100000, 300000, 1000000};
 
-// Code points of the Windows-1252 bytes 0x80 to 0x9F (0 where the byte is unassigned).
-constexpr std::array<char32_t, 32> HighControls{
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-char Windows1252Byte(char32_t codePoint) {
-    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-        return static_cast<char>(codePoint);
-    }
-    for (std::size_t i = 0; i < HighControls.size(); ++i) {
-        if (HighControls[i] == codePoint) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return '?';
-}
-
 } // namespace
 
 std::string ToInstrumentBytes(std::string_view text) {
@@ -47,14 +30,9 @@ std::string ToInstrumentBytes(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        bytes += Windows1252Byte(codePoint);
-        i += static_cast<std::size_t>(length);
+        uint32_t codePoint = 0;
+        i += utf8::DecodeAt(text, i, codePoint); // the text is valid UTF-8: never 0
+        bytes += utf8::ToWindows1252(codePoint).value_or('?');
     }
     return bytes;
 }

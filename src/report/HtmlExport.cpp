@@ -2,7 +2,7 @@
 #include "report/HtmlExport.h"
 
 #include "report/RTFGen.h"
-#include "report/Utf8.h"
+#include "common/Utf8.h"
 
 #include <cstdio>
 

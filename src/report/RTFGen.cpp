@@ -1,7 +1,7 @@
 // The RTF form of the measurement report.
 #include "report/RTFGen.h"
 
-#include "report/Utf8.h"
+#include "common/Utf8.h"
 
 #include <algorithm>
 #include <array>

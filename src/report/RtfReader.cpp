@@ -2,7 +2,7 @@
 #include "report/RtfReader.h"
 
 #include "common/TextFile.h"
-#include "report/Utf8.h"
+#include "common/Utf8.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 #include "report/Statistics.h"
 
 #include "common/StringOp.h"
-#include "report/Utf8.h"
+#include "common/Utf8.h"
 #include "report/ValueFormat.h"
 
 #include <algorithm>

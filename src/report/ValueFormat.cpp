@@ -2,7 +2,7 @@
 #include "report/ValueFormat.h"
 
 #include "common/StringOp.h"
-#include "report/Utf8.h"
+#include "common/Utf8.h"
 #include "testdef/TestModel.h"
 
 #include <cmath>

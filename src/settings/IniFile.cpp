@@ -3,6 +3,7 @@
 
 #include "common/StringOp.h"
 #include "common/TextFile.h"
+#include "common/Utf8.h"
 
 #include <array>
 #include <cstdint>
@@ -25,64 +26,6 @@ std::string_view TrimProfileSpace(std::string_view text) {
     while (!text.empty() && IsProfileSpace(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-// Decodes one UTF-8 sequence at text[i]; returns its length (0 when it is not valid UTF-8).
-size_t DecodeUtf8At(std::string_view text, size_t i, uint32_t& code) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-        code = c;
-        return 1;
-    }
-    size_t length = 0;
-    if ((c & 0xE0) == 0xC0)
-        length = 2, code = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0)
-        length = 3, code = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0)
-        length = 4, code = c & 0x07;
-    else
-        return 0;
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        const auto cc = static_cast<unsigned char>(text[i + k]);
-        if ((cc & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (cc & 0x3F);
-    }
-    if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-        code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    return length;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-constexpr std::array<uint16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::optional<char> Windows1252Byte(uint32_t code) {
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<char>(code);
-    for (size_t k = 0; k < Cp1252High.size(); ++k)
-        if (Cp1252High[k] == code) return static_cast<char>(0x80 + k);
-    return std::nullopt;
 }
 
 void AppendUtf16(std::string& out, uint16_t unit, bool bigEndian) {
@@ -150,13 +93,13 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
             const uint32_t next = unitAt(i + 2);
             if (next >= 0xDC00 && next <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                utf8::Append(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
                 i += 2;
                 continue;
             }
         }
         if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD; // lone surrogate
-        AppendUtf8(out, unit);
+        utf8::Append(out, unit);
     }
     return out;
 }
@@ -167,7 +110,7 @@ std::string Utf8ToUtf16(std::string_view text, bool bigEndian) {
     out.reserve(valid.size() * 2);
     for (size_t i = 0; i < valid.size();) {
         uint32_t code = 0;
-        const size_t length = DecodeUtf8At(valid, i, code);
+        const size_t length = utf8::DecodeAt(valid, i, code);
         i += length;
         if (code >= 0x10000) {
             code -= 0x10000;
@@ -186,8 +129,8 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
     out.reserve(valid.size());
     for (size_t i = 0; i < valid.size();) {
         uint32_t code = 0;
-        i += DecodeUtf8At(valid, i, code);
-        const auto byte = Windows1252Byte(code);
+        i += utf8::DecodeAt(valid, i, code);
+        const auto byte = utf8::ToWindows1252(code);
         if (!byte) return std::nullopt;
         out += *byte;
     }
@@ -200,7 +143,7 @@ std::string RepairUtf8(std::string_view text) {
     out.reserve(text.size() + text.size() / 4);
     for (size_t i = 0; i < text.size();) {
         uint32_t code = 0;
-        const size_t length = DecodeUtf8At(text, i, code);
+        const size_t length = utf8::DecodeAt(text, i, code);
         if (length == 0) {
             out += Windows1252ToUtf8(text.substr(i, 1));
             ++i;

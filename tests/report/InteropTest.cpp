@@ -4,7 +4,7 @@
 #include "common/TextFile.h"
 #include "report/ReportStore.h"
 #include "report/Statistics.h"
-#include "report/Utf8.h"
+#include "common/Utf8.h"
 #include "report/ValueFormat.h"
 
 #include <gtest/gtest.h>

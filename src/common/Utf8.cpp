@@ -1,5 +1,5 @@
-// UTF-8 stepping for the report writers.
-#include "report/Utf8.h"
+// UTF-8 and Windows-1252 conversions.
+#include "common/Utf8.h"
 
 namespace zep::utf8 {
 
@@ -17,36 +17,47 @@ uint32_t FromWindows1252(unsigned char byte) {
     return byte;
 }
 
-uint32_t Next(std::string_view text, size_t& i) {
+std::optional<char> ToWindows1252(uint32_t code) {
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<char>(code);
+    for (size_t k = 0; k < 32; ++k)
+        if (kCp1252High[k] == code) return static_cast<char>(0x80 + k);
+    return std::nullopt;
+}
+
+size_t DecodeAt(std::string_view text, size_t i, uint32_t& code) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
-        ++i;
-        return c;
+        code = c;
+        return 1;
     }
     size_t length = 0;
-    uint32_t code = 0;
     if ((c & 0xE0) == 0xC0) length = 2, code = c & 0x1F;
     else if ((c & 0xF0) == 0xE0) length = 3, code = c & 0x0F;
     else if ((c & 0xF8) == 0xF0) length = 4, code = c & 0x07;
-    bool valid = length != 0 && i + length <= text.size();
-    for (size_t k = 1; valid && k < length; ++k) {
+    else return 0;
+    if (i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
         const auto cc = static_cast<unsigned char>(text[i + k]);
-        if ((cc & 0xC0) != 0x80) valid = false;
+        if ((cc & 0xC0) != 0x80) return 0;
         code = (code << 6) | (cc & 0x3F);
     }
-    if (valid && ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-                  code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
-        valid = false;
-    if (!valid) {
-        ++i;
-        return FromWindows1252(c);
-    }
+    // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+    if ((length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+        code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+uint32_t Next(std::string_view text, size_t& i) {
+    uint32_t code = 0;
+    const size_t length = DecodeAt(text, i, code);
+    if (length == 0) return FromWindows1252(static_cast<unsigned char>(text[i++]));
     i += length;
     return code;
 }
 
 void Append(std::string& out, uint32_t code) {
-    if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
     if (code < 0x80) {
         out += static_cast<char>(code);
     } else if (code < 0x800) {
@@ -56,22 +67,19 @@ void Append(std::string& out, uint32_t code) {
         out += static_cast<char>(0xE0 | (code >> 12));
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code <= 0x10FFFF) {
+    } else {
         out += static_cast<char>(0xF0 | (code >> 18));
         out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        Append(out, 0xFFFD);
     }
 }
 
 size_t Length(std::string_view text) {
     size_t count = 0;
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = 0; i < text.size(); ++count) {
         if (static_cast<unsigned char>(text[i]) < 0x80) ++i;
         else Next(text, i);
-        ++count;
     }
     return count;
 }

@@ -1,0 +1,32 @@
+// UTF-8 and Windows-1252 conversions shared by every subsystem: text inside the program is UTF-8,
+// user files and instrument answers may carry Windows-1252 bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zep::utf8 {
+
+// Unicode value of a Windows-1252 byte; the five unassigned bytes give the C1 control of that value.
+uint32_t FromWindows1252(unsigned char byte);
+
+// The Windows-1252 byte of a code point (the inverse of FromWindows1252), or nullopt when it has none.
+std::optional<char> ToWindows1252(uint32_t code);
+
+// Length of the valid UTF-8 sequence at text[i] and its code point in code; 0 when the bytes there
+// are not UTF-8 (truncated, overlong, a surrogate or beyond Unicode).
+size_t DecodeAt(std::string_view text, size_t i, uint32_t& code);
+
+// The code point starting at text[i]; advances i past it. A byte that does not start a valid
+// sequence is taken as Windows-1252 and consumes one byte.
+uint32_t Next(std::string_view text, size_t& i);
+
+// Appends the code point; surrogates and values beyond Unicode become U+FFFD.
+void Append(std::string& out, uint32_t code);
+
+// Number of characters as Next counts them.
+size_t Length(std::string_view text);
+
+} // namespace zep::utf8
