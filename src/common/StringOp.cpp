@@ -179,18 +179,24 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
     return ToUpperAscii(text).find(ToUpperAscii(part)) != std::string::npos;
 }
 
-std::vector<std::string> SplitText(std::string_view text, char separator) {
-    std::vector<std::string> fields;
+void SplitTextViews(std::string_view text, char separator, std::vector<std::string_view>& fields) {
+    fields.clear();
     size_t start = 0;
     while (true) {
         const size_t pos = text.find(separator, start);
         if (pos == std::string_view::npos) {
-            fields.emplace_back(text.substr(start));
-            return fields;
+            fields.push_back(text.substr(start));
+            return;
         }
-        fields.emplace_back(text.substr(start, pos - start));
+        fields.push_back(text.substr(start, pos - start));
         start = pos + 1;
     }
+}
+
+std::vector<std::string> SplitText(std::string_view text, char separator) {
+    std::vector<std::string_view> views;
+    SplitTextViews(text, separator, views);
+    return {views.begin(), views.end()};
 }
 
 } // namespace zep

@@ -43,4 +43,7 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view part);
 // Splits at every occurrence of separator; an empty text gives one empty field.
 std::vector<std::string> SplitText(std::string_view text, char separator);
 
+// The same as views into text, reusing the vector's storage (for loops over many lines).
+void SplitTextViews(std::string_view text, char separator, std::vector<std::string_view>& fields);
+
 } // namespace zep

@@ -22,21 +22,6 @@ std::string FieldOr(const std::vector<std::string>& fields, size_t index, std::s
     return index < fields.size() ? fields[index] : std::string(fallback);
 }
 
-// Splits at every "|" into views, reusing the vector's storage from line to line.
-void SplitFields(std::string_view text, std::vector<std::string_view>& fields) {
-    fields.clear();
-    size_t start = 0;
-    while (true) {
-        const size_t pos = text.find('|', start);
-        if (pos == std::string_view::npos) {
-            fields.push_back(text.substr(start));
-            return;
-        }
-        fields.push_back(text.substr(start, pos - start));
-        start = pos + 1;
-    }
-}
-
 std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 } // namespace
@@ -306,7 +291,7 @@ void TestLoad::ParseTestCaseFile(std::string_view name) {
         }
         const std::string_view first = line.substr(0, bar);
         const std::string_view rest = line.substr(bar + 1);
-        SplitFields(rest, fields);
+        SplitTextViews(rest, '|', fields);
         if (first == "NEED") ParseNeed(fields);
         else if (first == "MAKRO") ParseTestCaseFile(fields[0]);
         else if (first == "BLOCK") ParseBlock(fields);
