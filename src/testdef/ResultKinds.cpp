@@ -66,11 +66,4 @@ void ParseResultSpecInto(std::string_view text, ResultSpec& spec) {
     if (word.size() > 2) spec.Argument = std::string(word.substr(2));
 }
 
-std::string_view ResultKindName(int32_t kind) {
-    static constexpr std::string_view names[] = {"NoResult", "Is",     "IsString", "IsValueTable", "IsACPTab",
-                                                 "IsBoolean0_OK", "IsList", "IsBinFile", "IsMSUM", "IsRawFile"};
-    if (kind < 0 || kind > 9) return {};
-    return names[kind];
-}
-
 } // namespace zep

@@ -17,7 +17,4 @@ ResultSpec ParseResultSpec(std::string_view text);
 // The same, filling a freshly made spec in place (the loader's path, which makes many).
 void ParseResultSpecInto(std::string_view text, ResultSpec& spec);
 
-// The keyword of a result kind code ("NoResult", "Is", ...); empty for an unknown code.
-std::string_view ResultKindName(int32_t kind);
-
 } // namespace zep

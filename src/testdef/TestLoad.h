@@ -52,7 +52,6 @@ public:
     void AddCommandLine(int16_t blockIndex, int16_t instrumentIndex, std::string_view command,
                         std::string_view label, std::string_view resultText, std::string_view format);
 
-    TestModel& Model() { return model_; }
     const LoadOptions& Options() const { return options_; }
     void SetOptions(LoadOptions options) { options_ = std::move(options); }
 

@@ -121,8 +121,6 @@ struct CommandLine {
     std::string ErrorText;
     std::string ErrorDetail;
 
-    bool IsCommandKind() const { return InstrumentIndex < 0 && InstrumentIndex >= -CommandKindCount; }
-
     // Makes this record what the constructor above makes, keeping the strings' storage: a reload
     // of a large test case then allocates almost nothing. Mirror every field's initial value here.
     void Reuse(int16_t blockIndex, int16_t instrumentIndex, std::string_view command, std::string_view label) {
