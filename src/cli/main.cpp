@@ -2,7 +2,9 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -15,6 +17,13 @@ void PrintHelp(FILE* out) {
                       "Exit status: 0 success, 1 what ran failed, 2 could not run.\n");
 }
 
+// A full disk or a closed descriptor must not pass for success: the output is checked once at the end.
+int FinishOutput(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    zep::cli::PrintError(std::string("cannot write standard output: ") + std::strerror(errno));
+    return zep::cli::ExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -25,18 +34,19 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
-        return zep::cli::ExitOk;
+        return FinishOutput(zep::cli::ExitOk);
     }
     zep::cli::Args args(argv + 2, argv + argc);
     for (const auto& command : zep::cli::SubCommands()) {
         if (command.name != name) continue;
         for (const auto& arg : args) {
             if (arg == "--help" || arg == "-h") {
-                std::printf("usage: zep-cli %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
-                return zep::cli::ExitOk;
+                std::printf("usage: zep-cli %.*s\n", static_cast<int>(command.usage.size()),
+                            command.usage.data());
+                return FinishOutput(zep::cli::ExitOk);
             }
         }
-        return command.run(args);
+        return FinishOutput(command.run(args));
     }
     zep::cli::PrintError("unknown sub-command \"" + name + "\" (zep-cli --help lists them)");
     return zep::cli::ExitUsage;

@@ -42,7 +42,8 @@ bool IsValidUtf8(std::string_view bytes) {
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (char ch : bytes) utf8::Append(out, utf8::FromWindows1252(static_cast<unsigned char>(ch)));
+    for (char ch : bytes)
+        utf8::Append(out, utf8::FromWindows1252(static_cast<unsigned char>(ch)));
     return out;
 }
 
@@ -96,7 +97,8 @@ std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     LineCursor cursor(text);
     std::string_view line;
-    while (cursor.Next(line)) lines.emplace_back(line);
+    while (cursor.Next(line))
+        lines.emplace_back(line);
     return lines;
 }
 
@@ -133,21 +135,86 @@ std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem:
     return SplitLines(*text);
 }
 
-std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+namespace {
+
+std::string SystemErrorText(int error) {
+    return std::strerror(error);
+}
+
+// Follows a chain of symbolic links to the path that is finally written (the target may not exist
+// yet); a loop or a chain longer than the system allows is an error.
+std::optional<std::filesystem::path> FollowLinks(std::filesystem::path path, std::string& error) {
     namespace fs = std::filesystem;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        const auto status = fs::symlink_status(path, ec);
+        if (ec || !fs::is_symlink(status)) return path;
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) {
+            error = "cannot read the link \"" + path.string() + "\": " + ec.message();
+            return std::nullopt;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    error = "cannot write \"" + path.string() + "\": too many levels of symbolic links";
+    return std::nullopt;
+}
+
+#ifndef _WIN32
+// A character device or FIFO is no file to replace: it is written as it is.
+std::string WriteThrough(const std::filesystem::path& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return "cannot write \"" + path.string() + "\": " + SystemErrorText(errno);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            return "cannot write \"" + path.string() + "\": " + SystemErrorText(error);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) return "cannot write \"" + path.string() + "\": " + SystemErrorText(errno);
+    return {};
+}
+#endif
+
+} // namespace
+
+std::string WriteFileAtomically(const std::filesystem::path& requested, std::string_view bytes) {
+    namespace fs = std::filesystem;
+    std::string error;
+    const auto resolved = FollowLinks(requested, error);
+    if (!resolved) return error;
+    const fs::path& path = *resolved;
+
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    const bool exists = !ec && fs::exists(status);
+    if (exists && !fs::is_regular_file(status)) {
+#ifndef _WIN32
+        if (fs::is_character_file(status) || fs::is_fifo(status)) return WriteThrough(path, bytes);
+#endif
+        const char* what = fs::is_directory(status) ? "is a directory" : "is not a regular file";
+        return "cannot write \"" + requested.string() + "\": it " + what;
+    }
+
     static std::mt19937_64 generator{std::random_device{}()};
     fs::path temporary = path;
     temporary += ".tmp" + std::to_string(generator() % 1000000000ULL);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return "cannot create \"" + temporary.string() + "\": " + std::strerror(errno);
+        if (!out) return "cannot create \"" + path.string() + "\": " + SystemErrorText(errno);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.flush();
+        const int writeError = errno;
         if (!out) {
             out.close();
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            return "cannot write \"" + temporary.string() + "\"";
+            return "cannot write \"" + path.string() + "\": " + SystemErrorText(writeError);
         }
     }
 #ifndef _WIN32
@@ -158,10 +225,8 @@ std::string WriteFileAtomically(const std::filesystem::path& path, std::string_v
         ::close(fd);
     }
 #endif
-    std::error_code ec;
     // A replaced file keeps its permissions (a report shared with the group stays shared).
-    if (const auto status = fs::status(path, ec); !ec && fs::exists(status))
-        fs::permissions(temporary, status.permissions(), ec);
+    if (exists) fs::permissions(temporary, status.permissions(), ec);
     ec.clear();
     fs::rename(temporary, path, ec);
     if (ec) {

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
+#include <unistd.h>
+
 namespace zep {
 namespace {
 
@@ -15,9 +20,13 @@ const std::string kFixtures = ZEP_FIXTURES_DIR;
 // Settings come from a file that does not exist, so the defaults hold whatever lies beside zep-cli.
 const std::string kCliWithDefaults = "ZEP_SETTINGS=/nonexistent/ZEP_INIT.INI " + kCli;
 
-testing::ProcessResult Cli(const std::string& args) { return RunProcess(kCliWithDefaults + " " + args, kFixtures); }
+testing::ProcessResult Cli(const std::string& args) {
+    return RunProcess(kCliWithDefaults + " " + args, kFixtures);
+}
 
-std::string Expected(const std::string& name) { return ReadWholeFile(kFixtures + "/testdef/expected/" + name); }
+std::string Expected(const std::string& name) {
+    return ReadWholeFile(kFixtures + "/testdef/expected/" + name);
+}
 
 TEST(Cli, ListShowsGroupsAndIndentedEntries) {
     const auto result = Cli("list testdef/Edge.ZEP_SET");
@@ -51,11 +60,13 @@ TEST(Cli, CheckListsTheProblemsOfEveryTestAndFailsOnThem) {
 
     const auto one = Cli("check testdef/Edge.ZEP_SET --test SelfInclude");
     EXPECT_EQ(one.exitCode, 1);
-    EXPECT_EQ(one.out.rfind("== SelfInclude (testdef/SelfInclude.ZEP_CASE)\nParser error\n", 0), 0U) << one.out;
+    EXPECT_EQ(one.out.rfind("== SelfInclude (testdef/SelfInclude.ZEP_CASE)\nParser error\n", 0), 0U)
+        << one.out;
 }
 
 TEST(Cli, ExampleBenchLoadsWithoutProblems) {
-    const auto result = RunProcess(kCliWithDefaults + " check " + std::string(ZEP_EXAMPLES_DIR) + "/rfbench/RFBench.ZEP_SET");
+    const auto result =
+        RunProcess(kCliWithDefaults + " check " + std::string(ZEP_EXAMPLES_DIR) + "/rfbench/RFBench.ZEP_SET");
     EXPECT_EQ(result.exitCode, 0) << result.out;
 }
 
@@ -80,6 +91,29 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLineOnStandardError) {
     }
     EXPECT_EQ(Cli("--help").exitCode, 0);
     EXPECT_EQ(Cli("dump --help").exitCode, 0);
+}
+
+TEST(Cli, OutputThatCannotBeWrittenIsAnError) {
+    // Standard output closed: nothing can be written, so the run is no success.
+    for (const std::string args : {"dump testdef/Edge.ZEP_SET --test Kinds >&-",
+                                   "list testdef/Edge.ZEP_SET >&-", "eval 1+1 >&-", "--help >&-"}) {
+        const auto result = Cli(args);
+        EXPECT_EQ(result.exitCode, 2) << args;
+        const auto at = result.err.find("zep-cli: cannot write standard output: ");
+        ASSERT_NE(at, std::string::npos) << args << result.err;
+        EXPECT_EQ(std::count(result.err.begin() + at, result.err.end(), '\n'), 1) << args << result.err;
+    }
+}
+
+TEST(Cli, ReportIntoAFolderIsRefused) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zep_cli_report_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto result = Cli("check testdef/Edge.ZEP_SET --report " + dir.string());
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("is a directory"), std::string::npos) << result.err;
+    EXPECT_TRUE(std::filesystem::is_directory(dir));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
