@@ -7,7 +7,8 @@
 namespace zep::cli {
 
 std::string CliArgs::Parse(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
-                           const std::vector<std::string>& flagOptions) {
+                           const std::vector<std::string>& flagOptions,
+                           const std::vector<std::string>& repeatableOptions) {
     auto known = [](const std::vector<std::string>& list, const std::string& name) {
         return std::find(list.begin(), list.end(), name) != list.end();
     };
@@ -15,8 +16,10 @@ std::string CliArgs::Parse(const std::vector<std::string>& args, const std::vect
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-            if (arg == "--") optionsEnded = true;
-            else positionals_.push_back(arg);
+            if (arg == "--")
+                optionsEnded = true;
+            else
+                positionals_.push_back(arg);
             continue;
         }
         std::string name = arg.substr(2);
@@ -26,11 +29,17 @@ std::string CliArgs::Parse(const std::vector<std::string>& args, const std::vect
             name = name.substr(0, eq);
         }
         if (known(flagOptions, name) && !inlineValue) {
+            if (flags_.count(name) && !known(repeatableOptions, name))
+                return "option --" + name + " given twice";
             flags_[name] = true;
         } else if (known(valueOptions, name)) {
-            if (inlineValue) values_[name].push_back(*inlineValue);
-            else if (i + 1 < args.size()) values_[name].push_back(args[++i]);
-            else return "option --" + name + " needs a value";
+            if (!inlineValue && i + 1 >= args.size()) return "option --" + name + " needs a value";
+            const std::string value = inlineValue ? *inlineValue : args[++i];
+            // An empty value is a slip of the caller (an unset shell variable), never a name.
+            if (value.empty()) return "option --" + name + " needs a value, not an empty text";
+            auto& list = values_[name];
+            if (!list.empty() && !known(repeatableOptions, name)) return "option --" + name + " given twice";
+            list.push_back(value);
         } else {
             return "unknown option " + arg;
         }

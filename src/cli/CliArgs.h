@@ -13,20 +13,22 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-// Options of one sub-command: "--name VALUE" options (repeatable), "--flag" switches and positionals.
+// Options of one sub-command: "--name VALUE" options, "--flag" switches and positionals.
 class CliArgs {
-public:
+  public:
     // valueOptions and flagOptions name the accepted options without their leading "--".
-    // Returns an error text for an unknown option or a missing value, else empty.
+    // Only repeatableOptions may be given more than once. Returns an error text for an unknown option,
+    // a missing or empty value or a repeated single option, else empty.
     std::string Parse(const std::vector<std::string>& args, const std::vector<std::string>& valueOptions,
-                      const std::vector<std::string>& flagOptions);
+                      const std::vector<std::string>& flagOptions,
+                      const std::vector<std::string>& repeatableOptions = {});
 
     bool Has(const std::string& name) const { return values_.count(name) || flags_.count(name); }
     std::optional<std::string> Value(const std::string& name) const;
     std::vector<std::string> Values(const std::string& name) const;
     const std::vector<std::string>& Positionals() const { return positionals_; }
 
-private:
+  private:
     std::map<std::string, std::vector<std::string>> values_;
     std::map<std::string, bool> flags_;
     std::vector<std::string> positionals_;

@@ -36,7 +36,7 @@ int EvaluationFailed(const std::string& description) {
 
 int RunEval(const Args& args) {
     CliArgs parsed;
-    if (auto error = parsed.Parse(args, {"var", "eval1"}, {}); !error.empty()) {
+    if (auto error = parsed.Parse(args, {"var", "eval1"}, {}, {"var"}); !error.empty()) {
         PrintError(error + " (" + EvalUsage + ")");
         return ExitUsage;
     }

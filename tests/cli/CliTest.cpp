@@ -80,6 +80,10 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLineOnStandardError) {
         {"list", "usage: zep-cli list TESTSETFILE"},
         {"list testdef/Nope.ZEP_SET", "test set \"testdef/Nope.ZEP_SET\" not found"},
         {"dump testdef/Edge.ZEP_SET --test", "option --test needs a value"},
+        {"check testdef/Edge.ZEP_SET --report \"\"", "option --report needs a value, not an empty text"},
+        {"dump testdef/Edge.ZEP_SET --test=", "option --test needs a value, not an empty text"},
+        {"dump testdef/Edge.ZEP_SET --test Kinds --test Needs", "option --test given twice"},
+        {"check testdef/Edge.ZEP_SET --settings a.ini --settings=b.ini", "option --settings given twice"},
         {"check testdef/Edge.ZEP_SET --bogus", "unknown option --bogus"},
         {"dump testdef", "test set \"testdef\" not found"},
     };
