@@ -137,10 +137,6 @@ std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem:
 
 namespace {
 
-std::string SystemErrorText(int error) {
-    return std::strerror(error);
-}
-
 // Follows a chain of symbolic links to the path that is finally written (the target may not exist
 // yet); a loop or a chain longer than the system allows is an error.
 std::optional<std::filesystem::path> FollowLinks(std::filesystem::path path, std::string& error) {
@@ -164,7 +160,7 @@ std::optional<std::filesystem::path> FollowLinks(std::filesystem::path path, std
 // A character device or FIFO is no file to replace: it is written as it is.
 std::string WriteThrough(const std::filesystem::path& path, std::string_view bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return "cannot write \"" + path.string() + "\": " + SystemErrorText(errno);
+    if (fd < 0) return "cannot write \"" + path.string() + "\": " + std::strerror(errno);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -172,11 +168,11 @@ std::string WriteThrough(const std::filesystem::path& path, std::string_view byt
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
             ::close(fd);
-            return "cannot write \"" + path.string() + "\": " + SystemErrorText(error);
+            return "cannot write \"" + path.string() + "\": " + std::strerror(error);
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0) return "cannot write \"" + path.string() + "\": " + SystemErrorText(errno);
+    if (::close(fd) != 0) return "cannot write \"" + path.string() + "\": " + std::strerror(errno);
     return {};
 }
 #endif
@@ -206,15 +202,15 @@ std::string WriteFileAtomically(const std::filesystem::path& requested, std::str
     temporary += ".tmp" + std::to_string(generator() % 1000000000ULL);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return "cannot create \"" + path.string() + "\": " + SystemErrorText(errno);
+        if (!out) return "cannot create \"" + path.string() + "\": " + std::strerror(errno);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.flush();
-        const int writeError = errno;
         if (!out) {
+            const int writeError = errno;
             out.close();
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            return "cannot write \"" + path.string() + "\": " + SystemErrorText(writeError);
+            return "cannot write \"" + path.string() + "\": " + std::strerror(writeError);
         }
     }
 #ifndef _WIN32
