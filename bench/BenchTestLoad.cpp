@@ -1,6 +1,5 @@
 // Loading a generated test case of 100,000 command lines, against reading the same file line by
 // line with no parsing at all, measured in the same run. Prints the ratio at the end.
-#include "report/ReportDocument.h"
 #include "testdef/TestLoad.h"
 
 #include "RatioReporter.h"
@@ -52,8 +51,7 @@ void ReadLinesOnly(benchmark::State& state) {
 
 void LoadTestCase(benchmark::State& state) {
     zep::TestModel model;
-    zep::ReportDocument report;
-    zep::TestLoad loader(model, report);
+    zep::TestLoad loader(model);
     model.TestDirectory = Directory().string();
     for (auto _ : state) {
         loader.LoadTestCase("Big");

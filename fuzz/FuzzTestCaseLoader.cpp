@@ -1,6 +1,7 @@
 // Fuzzes the test-case loader: the input becomes up to three test-case files (split at "\n====\n")
 // that may include each other, and a test set listing them; loading must never crash or hang.
 #include "report/ReportDocument.h"
+#include "report/ReportLines.h"
 #include "testdef/TestLoad.h"
 
 #include <cstddef>
@@ -40,11 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteFile("Set.ZEP_SET", std::string_view(reinterpret_cast<const char*>(data), size));
 
     zep::TestModel model;
-    zep::ReportDocument report;
-    zep::TestLoad loader(model, report);
+    zep::TestLoad loader(model);
     loader.OpenTestSet((Directory() / "Set.ZEP_SET").string());
-    for (const auto& group : model.Groups)
-        for (const auto& entry : loader.TestList(group)) (void)entry;
+    for (size_t g = 0; g < model.Groups.size(); ++g)
+        for (const auto& entry : loader.TestListAt(g)) (void)loader.SelectTest(entry);
     loader.LoadTestCase("Main");
     loader.LoadTestCase("MAIN");
     for (const auto& line : model.Commands) {
@@ -53,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (line.InstrumentIndex >= 0 && static_cast<size_t>(line.InstrumentIndex) >= model.Instruments.size())
             __builtin_trap();
     }
+    zep::ReportDocument report;
+    zep::ShowParserErrors(report, loader.Findings());
     (void)report.PlainLines();
     return 0;
 }

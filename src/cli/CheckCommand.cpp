@@ -10,17 +10,6 @@
 
 namespace zep::cli {
 
-namespace {
-
-// The path of the test's own file (not of its last include), or the path tried when it is missing.
-std::string MainCasePath(const CliTestSet& set, const std::string& key) {
-    std::string path;
-    if (set.loader.FindTestCaseFile(key, path)) return path;
-    return JoinPath(set.model.TestDirectory, key);
-}
-
-} // namespace
-
 int RunCheck(const Args& args) {
     CliArgs parsed;
     if (auto error = parsed.Parse(args, {"test", "report", "settings"}, {});
@@ -29,36 +18,40 @@ int RunCheck(const Args& args) {
                                  : error);
         return ExitUsage;
     }
-    auto set = OpenTestSetOrReport(parsed.Positionals()[0], ToLoadOptions(ReadCliSettings(parsed.Value("settings"))));
-    if (!set) return ExitUsage;
+    auto session = OpenTestSetOrReport(parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
+    if (!session) return ExitUsage;
 
     std::vector<TestEntry> entries;
     if (auto key = parsed.Value("test")) {
-        entries.push_back(set->EntryForKey(*key));
+        entries.push_back(session->EntryForKey(*key));
     } else {
         std::set<std::string> seen;
-        for (const auto& group : set->model.Groups)
-            for (auto& entry : set->loader.TestList(group))
-                if (!entry.Heading && seen.insert(entry.Key).second) entries.push_back(std::move(entry));
+        for (size_t g = 0; g < session->Model().Groups.size(); ++g)
+            for (const auto& entry : session->Loader().TestListAt(g))
+                if (!entry.Heading && seen.insert(entry.Key).second) entries.push_back(entry);
     }
 
-    bool anyReported = false;
+    bool anyFound = false;
     std::string out;
     // Every test's entries in order, each under its "== KEY (path)" line, for --report.
     ReportDocument combined;
+    ReportDocument& report = session->Report();
     for (const auto& entry : entries) {
         if (entry.Heading) continue;
-        set->report.Clear();
-        set->loader.SelectTest(entry);
-        if (set->report.Empty()) continue;
-        anyReported = true;
-        const std::string heading = "== " + entry.Key + " (" + MainCasePath(*set, entry.Key) + ")";
+        report.Clear();
+        session->SelectTest(entry);
+        const auto& findings = session->Loader().Findings();
+        if (findings.empty()) continue;
+        anyFound = true;
+        // The test's own file (not its last include), or the path tried when it is missing.
+        const std::string& path = session->Model().TestCasePath;
+        const std::string heading =
+            "== " + entry.Key + " (" + (path.empty() ? JoinPath(session->Model().TestDirectory, entry.Key) : path) + ")";
         out += heading + "\n";
-        out += set->report.PlainText();
-        if (!out.empty() && out.back() != '\n') out += '\n';
+        for (const auto& finding : findings) out += FindingLine(finding) + "\n";
         combined.AddResult(heading, true);
-        for (size_t i = 0; i < set->report.GroupCount(); ++i) combined.Append(set->report.Group(i));
-        if (!set->report.PlainText().empty() && set->report.PlainText().back() != '\n') combined.AddResult("", true);
+        for (size_t i = 0; i < report.GroupCount(); ++i) combined.Append(report.Group(i));
+        if (!report.PlainText().empty() && report.PlainText().back() != '\n') combined.AddResult("", true);
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (auto reportFile = parsed.Value("report")) {
@@ -67,7 +60,7 @@ int RunCheck(const Args& args) {
             return ExitUsage;
         }
     }
-    return anyReported ? ExitFailed : ExitOk;
+    return anyFound ? ExitFailed : ExitOk;
 }
 
 } // namespace zep::cli

@@ -8,20 +8,15 @@
 
 namespace zep::cli {
 
-TestEntry CliTestSet::EntryForKey(const std::string& key) const {
-    for (const auto& group : model.Groups)
-        for (const auto& entry : loader.TestList(group))
-            if (entry.Key == key) return entry;
-    TestEntry entry;
-    entry.Key = key;
-    return entry;
-}
-
 Settings ReadCliSettings(const std::optional<std::string>& settingsOption) {
     const std::filesystem::path path = ResolveSettingsPath(settingsOption);
     std::error_code ec;
     const char* environment = std::getenv("ZEP_SETTINGS");
     const bool named = (settingsOption && !settingsOption->empty()) || (environment && *environment);
+    if (named && std::filesystem::is_directory(path, ec)) {
+        PrintError("settings file \"" + path.string() + "\" is a directory; using the defaults");
+        return DefaultSettings(ApplicationFolder().string());
+    }
     if (named && !std::filesystem::exists(path, ec))
         PrintError("settings file \"" + path.string() + "\" not found; using the defaults");
     std::string error;
@@ -30,18 +25,30 @@ Settings ReadCliSettings(const std::optional<std::string>& settingsOption) {
     return settings;
 }
 
-std::unique_ptr<CliTestSet> OpenTestSetOrReport(const std::string& path, LoadOptions options) {
+std::unique_ptr<Session> OpenTestSetOrReport(const std::string& path, Settings settings) {
     std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        PrintError("test set \"" + path + "\" is a directory, not a file");
+        return nullptr;
+    }
     if (!std::filesystem::is_regular_file(path, ec)) {
         PrintError("test set \"" + path + "\" not found");
         return nullptr;
     }
-    auto set = std::make_unique<CliTestSet>(std::move(options));
-    if (!set->loader.OpenTestSet(path)) {
+    auto session = std::make_unique<Session>(std::move(settings));
+    if (!session->OpenTestSet(path)) {
         PrintError("test set \"" + path + "\" cannot be read");
         return nullptr;
     }
-    return set;
+    return session;
+}
+
+std::string FindingLine(const LoadFinding& finding) {
+    std::string line = finding.File;
+    if (finding.Line > 0) line += ":" + std::to_string(finding.Line);
+    line += ": " + finding.Message;
+    if (!finding.Detail.empty()) line += " " + finding.Detail;
+    return line;
 }
 
 } // namespace zep::cli

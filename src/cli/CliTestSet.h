@@ -1,9 +1,9 @@
-// A test set opened by a zep-cli sub-command: the model, the report and the loader together.
+// A test set opened by a zep-cli sub-command: a session with the settings of the command line.
 #pragma once
 
-#include "report/ReportDocument.h"
+#include "session/Session.h"
 #include "settings/Settings.h"
-#include "testdef/TestLoad.h"
+#include "testdef/LoadFinding.h"
 
 #include <memory>
 #include <optional>
@@ -11,25 +11,16 @@
 
 namespace zep::cli {
 
-struct CliTestSet {
-    TestModel model;
-    ReportDocument report;
-    TestLoad loader{model, report};
-
-    CliTestSet() = default;
-    explicit CliTestSet(LoadOptions options) : loader(model, report, std::move(options)) {}
-
-    // The entry of KEY in the first group that lists it, as a click in the test list selects it;
-    // a key listed nowhere is taken as a runnable test of that name.
-    TestEntry EntryForKey(const std::string& key) const;
-};
-
 // The settings from the file that --settings, else ZEP_SETTINGS, else the default location names;
 // defaults where it is missing. A named file that is missing or unreadable is reported on
 // standard error and the defaults are used.
 Settings ReadCliSettings(const std::optional<std::string>& settingsOption);
 
-// Opens the test set; prints the error and returns nullptr when the file cannot be read.
-std::unique_ptr<CliTestSet> OpenTestSetOrReport(const std::string& path, LoadOptions options = {});
+// Opens the test set in a new session; prints the error and returns nullptr when the file cannot
+// be read.
+std::unique_ptr<Session> OpenTestSetOrReport(const std::string& path, Settings settings = Settings{});
+
+// A finding as editors and CI read it: "FILE:LINE: message detail" (no ":LINE" for line 0).
+std::string FindingLine(const LoadFinding& finding);
 
 } // namespace zep::cli

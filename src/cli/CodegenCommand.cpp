@@ -2,7 +2,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSet.h"
-#include "settings/CodeGen.h"
+#include "codegen/CodeGen.h"
 
 #include <charconv>
 #include <cstdio>
@@ -52,31 +52,29 @@ int RunCodegen(const Args& args) {
         }
     }
     const Settings settings = ReadCliSettings(parsed.Value("settings"));
-    auto set = OpenTestSetOrReport(parsed.Positionals()[0], ToLoadOptions(settings));
-    if (!set) return ExitUsage;
+    auto session = OpenTestSetOrReport(parsed.Positionals()[0], settings);
+    if (!session) return ExitUsage;
 
     const std::string key = *parsed.Value("test");
-    const TestEntry entry = set->EntryForKey(key);
+    const TestEntry entry = session->EntryForKey(key);
     if (entry.Heading) {
         PrintError("\"" + key + "\" is a heading of the test list, not a test");
         return ExitUsage;
     }
-    const bool found = set->loader.SelectTest(entry);
-    // What loading reported belongs to the diagnostics, never into the code.
-    for (const auto& line : set->report.PlainLines())
-        std::fprintf(stderr, "%s\n", line.c_str());
-    if (!found) {
+    if (!session->SelectTest(entry)) {
         PrintError("test \"" + key + "\" not found");
         return ExitUsage;
     }
-    const auto count = static_cast<int>(set->model.Commands.size());
+    // What loading found belongs to the diagnostics, never into the code: one line each.
+    for (const auto& finding : session->Loader().Findings()) std::fprintf(stderr, "%s\n", FindingLine(finding).c_str());
+    const auto count = static_cast<int>(session->Model().Commands.size());
     if (rows && rows->Last > count) {
         PrintError("--rows " + *parsed.Value("rows") + ": the test has " + std::to_string(count) +
                    " command lines");
         return ExitUsage;
     }
 
-    std::string code = GenerateCode(set->model, settings.Code, rows);
+    std::string code = GenerateCode(session->Model(), settings.Code, rows);
     if (!code.empty()) code += "\r\n";
     std::fwrite(code.data(), 1, code.size(), stdout);
     return ExitOk;

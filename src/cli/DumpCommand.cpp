@@ -58,6 +58,11 @@ std::string Command(const CommandLine& line) {
            ", \"NoStatistics\": " + Bool(r.NoStatistics) + ", \"Format\": " + JsonString(r.Format) + "}}";
 }
 
+std::string Finding(const LoadFinding& finding) {
+    return "{\"file\": " + JsonString(finding.File) + ", \"line\": " + std::to_string(finding.Line) +
+           ", \"message\": " + JsonString(finding.Message) + ", \"detail\": " + JsonString(finding.Detail) + "}";
+}
+
 std::string TestEntryJson(const TestEntry& entry) {
     return "{\"key\": " + JsonString(entry.Key) + ", \"text\": " + JsonString(entry.Text) +
            ", \"level\": " + std::to_string(entry.Level) + ", \"heading\": " + Bool(entry.Heading) + "}";
@@ -72,15 +77,15 @@ int RunDump(const Args& args) {
         PrintError(error.empty() ? "usage: zep-cli dump TESTSETFILE [--test KEY] [--settings FILE]" : error);
         return ExitUsage;
     }
-    auto set = OpenTestSetOrReport(parsed.Positionals()[0], ToLoadOptions(ReadCliSettings(parsed.Value("settings"))));
-    if (!set) return ExitUsage;
-    TestModel& model = set->model;
+    auto session = OpenTestSetOrReport(parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
+    if (!session) return ExitUsage;
+    const TestModel& model = session->Model();
 
     std::string out = "{\n  \"groups\": [";
     for (size_t g = 0; g < model.Groups.size(); ++g) {
         out += g ? ",\n" : "\n";
         out += "    {\"name\": " + JsonString(model.Groups[g]) + ", \"tests\": " +
-               Array(set->loader.TestList(model.Groups[g]), TestEntryJson, "    ") + "}";
+               Array(session->Loader().TestListAt(g), TestEntryJson, "    ") + "}";
     }
     out += model.Groups.empty() ? "],\n" : "\n  ],\n";
     out += "  \"setVariables\": " + Array(model.SetVariables, Variable, "  ") + ",\n";
@@ -88,9 +93,9 @@ int RunDump(const Args& args) {
 
     bool loaded = false;
     if (auto key = parsed.Value("test")) {
-        const TestEntry entry = set->EntryForKey(*key);
+        const TestEntry entry = session->EntryForKey(*key);
         if (!entry.Heading) {
-            set->loader.SelectTest(entry);
+            session->SelectTest(entry);
             loaded = true;
         }
     }
@@ -107,7 +112,9 @@ int RunDump(const Args& args) {
         out += "    \"caseVariables\": " + Array(model.CaseVariables, Variable, "    ") + "\n";
         out += "  },\n";
     }
-    out += "  \"messages\": " + Array(set->report.PlainLines(), JsonString, "  ") + "\n}\n";
+    out += "  \"messages\": " + Array(session->Report().PlainLines(), JsonString, "  ") + ",\n";
+    const std::vector<LoadFinding> none;
+    out += "  \"diagnostics\": " + Array(loaded ? session->Loader().Findings() : none, Finding, "  ") + "\n}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return ExitOk;
 }

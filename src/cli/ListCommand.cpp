@@ -13,12 +13,13 @@ int RunList(const Args& args) {
         PrintError(error.empty() ? "usage: zep-cli list TESTSETFILE" : error);
         return ExitUsage;
     }
-    auto set = OpenTestSetOrReport(parsed.Positionals()[0]);
-    if (!set) return ExitUsage;
+    auto session = OpenTestSetOrReport(parsed.Positionals()[0]);
+    if (!session) return ExitUsage;
     std::string out;
-    for (const auto& group : set->model.Groups) {
-        out += group + "\n";
-        for (const auto& entry : set->loader.TestList(group)) {
+    const auto& groups = session->Model().Groups;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        out += groups[g] + "\n";
+        for (const auto& entry : session->Loader().TestListAt(g)) {
             out += std::string(2 + 2 * static_cast<size_t>(entry.Level), ' ');
             out += entry.Key + "\t" + entry.Text + "\n";
         }

@@ -1,6 +1,7 @@
 // Reading user text files and writing files atomically.
 #include "common/TextFile.h"
 
+#include "common/CaseFold.h"
 #include "common/StringOp.h"
 #include "common/Utf8.h"
 
@@ -260,9 +261,10 @@ std::optional<std::filesystem::path> FindPathIgnoringCase(const std::filesystem:
             continue;
         }
         std::optional<fs::path> match;
+        const std::string wanted = FoldCase(part);
         for (fs::directory_iterator it(current.empty() ? fs::path(".") : current, ec), end; !ec && it != end;
              it.increment(ec)) {
-            if (!EqualsIgnoreCase(it->path().filename().string(), part)) continue;
+            if (FoldCase(it->path().filename().string()) != wanted) continue;
             if (last ? it->is_regular_file(ec) : it->is_directory(ec)) {
                 match = current / it->path().filename();
                 break;

@@ -50,7 +50,7 @@ std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem:
 std::string WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // Finds an existing file for a name written on a case-insensitive system: the exact path when it
-// exists, else each component matched case-insensitively in its directory. Both "/" and "\" in
+// exists, else each component matched case-insensitively (FoldCase) in its directory. Both "/" and "\" in
 // relative names separate components.
 std::optional<std::filesystem::path> FindPathIgnoringCase(const std::filesystem::path& directory,
                                                           std::string_view relativeName);

@@ -217,6 +217,10 @@ void ShowParserError(ReportDocument& report, std::string_view message, std::stri
     if (!detail.empty()) report.AddResult("  " + std::string(detail), true, false, false, false, Colour::Red);
 }
 
+void ShowParserErrors(ReportDocument& report, std::span<const LoadFinding> findings) {
+    for (const auto& finding : findings) ShowParserError(report, finding.Message, finding.Detail);
+}
+
 void ShowParserError(ReportContext& context, std::string_view message, std::string_view detail) {
     ShowParserError(context.Report, message, detail);
     RaiseBlockError(context);

@@ -5,6 +5,7 @@
 #include "report/ReportDocument.h"
 #include "report/ReportHost.h"
 #include "report/ReportOptions.h"
+#include "testdef/LoadFinding.h"
 #include "testdef/TestModel.h"
 
 #include <span>
@@ -90,6 +91,8 @@ void WriteClosingRule(ReportContext& context);
 
 // "Parser error" entry; the detail line is written when not empty.
 void ShowParserError(ReportDocument& report, std::string_view message, std::string_view detail = {});
+// The "Parser error" entries of what a test-case load found, in order.
+void ShowParserErrors(ReportDocument& report, std::span<const LoadFinding> findings);
 // The same, and sets the block-error flag when StopOnBlockError is on.
 void ShowParserError(ReportContext& context, std::string_view message, std::string_view detail = {});
 

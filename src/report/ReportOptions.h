@@ -1,17 +1,11 @@
-// The settings the report reads, as a plain record: the settings file fills it, tests set it.
+// The settings the report reads, as a plain record: the settings record holds one, tests set it.
 #pragma once
 
+#include "common/FormatOptions.h"
+
 #include <cstdint>
-#include <string>
 
 namespace zep {
-
-// How measured values become text.
-struct FormatOptions {
-    bool NumFormatUseDefault = true;
-    std::string NumFormatDefault = "#0.000";
-    std::string DecimalSymbol = "."; // the locale's decimal symbol
-};
 
 struct ReportOptions {
     // Report items.
@@ -38,6 +32,8 @@ struct ReportOptions {
     bool ShowStdDev = true;
 
     FormatOptions Format;
+
+    bool operator==(const ReportOptions&) const = default;
 };
 
 } // namespace zep

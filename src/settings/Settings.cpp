@@ -52,14 +52,14 @@ void ExchangeAllSettings(IniDocument& file, Settings& s, ExchangeMode mode, cons
     x("TestEnv", "CheckForChanges", s.CheckForChanges, d.CheckForChanges);
     x("TestEnv", "AutoIEEE", s.AutoIEEE, d.AutoIEEE);
     x("TestEnv", "ToggleSRE", s.ToggleSRE, d.ToggleSRE);
-    x("TestEnv", "ClearOnFirstCase", s.ClearOnFirstCase, d.ClearOnFirstCase);
-    x("TestEnv", "ClearOnNewCase", s.ClearOnNewCase, d.ClearOnNewCase);
-    x("TestEnv", "NumFormatUseDefault", s.NumFormatUseDefault, d.NumFormatUseDefault);
-    x("TestEnv", "NumFormatDefault", s.NumFormatDefault, d.NumFormatDefault);
+    x("TestEnv", "ClearOnFirstCase", s.Report.ClearOnFirstCase, d.Report.ClearOnFirstCase);
+    x("TestEnv", "ClearOnNewCase", s.Report.ClearOnNewCase, d.Report.ClearOnNewCase);
+    x("TestEnv", "NumFormatUseDefault", s.Report.Format.NumFormatUseDefault, d.Report.Format.NumFormatUseDefault);
+    x("TestEnv", "NumFormatDefault", s.Report.Format.NumFormatDefault, d.Report.Format.NumFormatDefault);
     // Files of every installation keep the group index in "TextEnv"; the name stays for them.
     x("TextEnv", "CurrentGroup", s.CurrentGroup, d.CurrentGroup);
     x("TestEnv", "CurrentCase", s.CurrentCase, d.CurrentCase);
-    x("TestEnv", "StopOnBlockError", s.StopOnBlockError, d.StopOnBlockError);
+    x("TestEnv", "StopOnBlockError", s.Report.StopOnBlockError, d.Report.StopOnBlockError);
     x("TestEnv", "IEEEDisp", s.IEEEDisp, d.IEEEDisp);
     x("TestEnv", "Simulation", s.Simulation, d.Simulation);
     x("TestEnv", "SimMaxTime", s.SimMaxTime, d.SimMaxTime);
@@ -69,8 +69,8 @@ void ExchangeAllSettings(IniDocument& file, Settings& s, ExchangeMode mode, cons
     x("TestEnv", "HelpFile", s.HelpFile, d.HelpFile);
     x("TestEnv", "MSGRemote", s.MSGRemote, d.MSGRemote);
     x("TestEnv", "TestCaseEditor", s.TestCaseEditor, d.TestCaseEditor);
-    x("TestEnv", "RTFScaling", s.RTFScaling, d.RTFScaling);
-    x("TestEnv", "RTFScalingFactor", s.RTFScalingFactor, d.RTFScalingFactor);
+    x("TestEnv", "RTFScaling", s.Report.RTFScaling, d.Report.RTFScaling);
+    x("TestEnv", "RTFScalingFactor", s.Report.RTFScalingFactor, d.Report.RTFScalingFactor);
     x("TestEnv", "NumOfParams", s.NumOfParams, d.NumOfParams);
 
     x("CodeStyle", "CopyCommand", s.Code.CopyCommand, d.Code.CopyCommand);
@@ -81,20 +81,20 @@ void ExchangeAllSettings(IniDocument& file, Settings& s, ExchangeMode mode, cons
     x("CodeStyle", "PreFix1", s.Code.PreFix[1], d.Code.PreFix[1]);
     x("CodeStyle", "PostFix1", s.Code.PostFix[1], d.Code.PostFix[1]);
 
-    x("Reporting", "TestName", s.Reporting.TestName, d.Reporting.TestName);
-    x("Reporting", "BlockState", s.Reporting.BlockState, d.Reporting.BlockState);
-    x("Reporting", "Time", s.Reporting.Time, d.Reporting.Time);
-    x("Reporting", "TimeDetailed", s.Reporting.TimeDetailed, d.Reporting.TimeDetailed);
-    x("Reporting", "Results", s.Reporting.Results, d.Reporting.Results);
-    x("Reporting", "Errors", s.Reporting.Errors, d.Reporting.Errors);
-    x("Reporting", "LimitResult", s.Reporting.LimitResult, d.Reporting.LimitResult);
-    x("Reporting", "OutputForLoop", s.Reporting.OutputForLoop, d.Reporting.OutputForLoop);
+    x("Reporting", "TestName", s.Report.TestName, d.Report.TestName);
+    x("Reporting", "BlockState", s.Report.BlockState, d.Report.BlockState);
+    x("Reporting", "Time", s.Report.Time, d.Report.Time);
+    x("Reporting", "TimeDetailed", s.Report.TimeDetailed, d.Report.TimeDetailed);
+    x("Reporting", "Results", s.Report.Results, d.Report.Results);
+    x("Reporting", "Errors", s.Report.Errors, d.Report.Errors);
+    x("Reporting", "LimitResult", s.Report.LimitResult, d.Report.LimitResult);
+    x("Reporting", "OutputForLoop", s.Report.OutputForLoop, d.Report.OutputForLoop);
 
-    x("Statistics", "ShowMax", s.Statistics.ShowMax, d.Statistics.ShowMax);
-    x("Statistics", "ShowMin", s.Statistics.ShowMin, d.Statistics.ShowMin);
-    x("Statistics", "ShowMean", s.Statistics.ShowMean, d.Statistics.ShowMean);
-    x("Statistics", "ShowMedian", s.Statistics.ShowMedian, d.Statistics.ShowMedian);
-    x("Statistics", "ShowStdDev", s.Statistics.ShowStdDev, d.Statistics.ShowStdDev);
+    x("Statistics", "ShowMax", s.Report.ShowMax, d.Report.ShowMax);
+    x("Statistics", "ShowMin", s.Report.ShowMin, d.Report.ShowMin);
+    x("Statistics", "ShowMean", s.Report.ShowMean, d.Report.ShowMean);
+    x("Statistics", "ShowMedian", s.Report.ShowMedian, d.Report.ShowMedian);
+    x("Statistics", "ShowStdDev", s.Report.ShowStdDev, d.Report.ShowStdDev);
 
     x("ErrorEnv", "ErrorFile", s.ErrorFile, d.ErrorFile);
     x("ErrorEnv", "VISALog", s.VISALog, d.VISALog);
@@ -156,13 +156,6 @@ void ResetColors(Settings& settings) {
                     defaults.Colors.TestSelColor);
     ExchangeSetting(unused, "Colors", "TestListBackColor", settings.Colors.TestListBackColor,
                     ExchangeMode::SetDefault, defaults.Colors.TestListBackColor);
-}
-
-LoadOptions ToLoadOptions(const Settings& settings) {
-    LoadOptions options;
-    options.DefaultNumberFormat = settings.NumFormatDefault;
-    options.ClearOnNewCase = settings.ClearOnNewCase;
-    return options;
 }
 
 std::filesystem::path ExecutableFolder() {

@@ -3,7 +3,8 @@
 
 #include "settings/INIIO.h"
 #include "settings/IniFile.h"
-#include "testdef/TestLoad.h"
+#include "codegen/CodeStyle.h"
+#include "report/ReportOptions.h"
 
 #include <array>
 #include <cstdint>
@@ -15,45 +16,6 @@
 namespace zep {
 
 constexpr std::string_view SettingsFileName = "ZEP_INIT.INI";
-
-// Number of PreFix/PostFix entries of the code style; only the first two are stored.
-constexpr size_t CodeStyleEntries = 6;
-
-// How the code generator wraps command lines (section CodeStyle).
-struct CodeStyle {
-    bool CopyCommand = true;
-    bool CopyComment = true;
-    std::string CommentPre = "'";
-    std::array<std::string, CodeStyleEntries> PreFix{"ibwrt(Inst0,'", "ibwrt(Inst1,'", "", "", "", ""};
-    std::array<std::string, CodeStyleEntries> PostFix{"')", "')", "", "", "", ""};
-
-    bool operator==(const CodeStyle&) const = default;
-};
-
-// Report items (section Reporting).
-struct ReportingSettings {
-    bool TestName = true;
-    bool BlockState = true;
-    bool Time = true;
-    bool TimeDetailed = false;
-    bool Results = true;
-    bool Errors = false; // kept in the file; no report line depends on it
-    bool LimitResult = true;
-    bool OutputForLoop = false;
-
-    bool operator==(const ReportingSettings&) const = default;
-};
-
-// Statistics columns (section Statistics).
-struct StatisticsSettings {
-    bool ShowMax = true;
-    bool ShowMin = true;
-    bool ShowMean = true;
-    bool ShowMedian = false;
-    bool ShowStdDev = true;
-
-    bool operator==(const StatisticsSettings&) const = default;
-};
 
 // Window colours as 0x00BBGGRR (section Colors).
 struct ColorSettings {
@@ -86,13 +48,8 @@ struct Settings {
     bool CheckForChanges = true;
     bool AutoIEEE = false;
     bool ToggleSRE = false;
-    bool ClearOnFirstCase = true;
-    bool ClearOnNewCase = true;
-    bool NumFormatUseDefault = true;
-    std::string NumFormatDefault = "#0.000";
     int16_t CurrentGroup = 0; // the one key of the test environment in section TextEnv
     int16_t CurrentCase = 1;
-    bool StopOnBlockError = false;
     bool IEEEDisp = false;
     bool Simulation = false;
     float SimMaxTime = 100.0F;
@@ -102,13 +59,12 @@ struct Settings {
     std::string HelpFile = "help.chm";
     bool MSGRemote = true;
     std::string TestCaseEditor = "NOTEPAD.EXE";
-    bool RTFScaling = false;
-    int16_t RTFScalingFactor = 400;
     int16_t NumOfParams = 8;
 
     CodeStyle Code;
-    ReportingSettings Reporting;
-    StatisticsSettings Statistics;
+    // Report items, statistics columns, number formats and when the report is cleared: the
+    // report's own record, so each of these keys has this one field and its one default.
+    ReportOptions Report;
 
     std::string ErrorFile; // default: application folder + ERROR.TXT; nothing else consults it
     bool VISALog = false;
@@ -143,9 +99,6 @@ std::string SaveSettings(const std::filesystem::path& path, const Settings& sett
 
 // Sets the four colours back to their defaults.
 void ResetColors(Settings& settings);
-
-// What the test loader takes from the settings.
-LoadOptions ToLoadOptions(const Settings& settings);
 
 // Where the settings live. The application folder is the executable's folder when it is
 // writable, else the user's configuration folder (ZEP below XDG_CONFIG_HOME or ~/.config, or

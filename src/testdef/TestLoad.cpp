@@ -3,7 +3,6 @@
 
 #include "common/StringOp.h"
 #include "common/TextFile.h"
-#include "report/ReportLines.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -70,6 +69,19 @@ VariableDef ParseVariableBody(std::string_view body) {
     return variable;
 }
 
+bool TestCaseFilesChanged(const TestModel& model) {
+    if (model.TestCasePath.empty()) return false;
+    const auto changed = [](const std::string& path, std::filesystem::file_time_type stamp) {
+        std::error_code ec;
+        const auto now = std::filesystem::last_write_time(path, ec);
+        return ec || now != stamp;
+    };
+    if (changed(model.TestCasePath, model.TestCaseStamp)) return true;
+    for (const auto& file : model.IncludedFiles)
+        if (changed(file.Path, file.Stamp)) return true;
+    return false;
+}
+
 void TestLoad::AddVariable(std::string_view body, int table) {
     model_.VariableTableOf(table).push_back(ParseVariableBody(body));
 }
@@ -109,11 +121,29 @@ void TestLoad::LoadTestCase(std::string_view name) {
     ClearVariables(RunVariableTable);
     ClearVariables(CaseVariableTable);
     model_.CommandKinds = StandardCommandKinds();
+    model_.TestCasePath.clear();
+    model_.TestCaseStamp = {};
+    model_.IncludedFiles.clear();
+    findings_.clear();
     includeChain_.clear();
+    position_ = origin_;
+    pathOfName_.clear();
+    files_.clear();
+    includes_ = 0;
+    linesRead_ = 0;
+    includeCapReported_ = false;
+    lineCapReported_ = false;
     ParseTestCaseFile(name);
     // Records of the previous test case beyond the new ones go now.
     model_.Commands.resize(model_.CommandsPresent ? commandsUsed_ : 0);
+    // The texts are not needed after the load.
+    files_.clear();
+    pathOfName_.clear();
     loading_ = false;
+}
+
+void TestLoad::AddFinding(std::string message, std::string_view detail) {
+    findings_.push_back({std::move(message), std::string(detail), position_.File, position_.Line});
 }
 
 bool TestLoad::FindTestCaseFile(std::string_view name, std::string& path) const {
@@ -129,23 +159,33 @@ bool TestLoad::FindTestCaseFile(std::string_view name, std::string& path) const 
     return false;
 }
 
-int16_t TestLoad::FindInstrument(std::string_view name) const {
+namespace {
+
+// The index of the last entry whose stripped key equals the stripped name, or -1: later
+// definitions win, as in the tables the loader builds.
+template <typename Table, typename KeyOf>
+int LastMatch(const Table& table, std::string_view name, KeyOf keyOf, bool ignoreCase) {
     const std::string_view wanted = StripView(name);
-    int16_t found = UnknownIndex;
-    for (size_t i = 0; i < model_.Instruments.size(); ++i)
-        if (EqualsIgnoreCase(StripView(model_.Instruments[i].Name), wanted)) found = static_cast<int16_t>(i);
-    for (size_t i = 0; i < model_.CommandKinds.size(); ++i)
-        if (EqualsIgnoreCase(StripView(model_.CommandKinds[i].Keyword), wanted))
-            found = static_cast<int16_t>(-static_cast<int>(i + 1));
-    return found;
+    for (size_t i = table.size(); i-- > 0;) {
+        const std::string_view key = StripView(keyOf(table[i]));
+        if (key.size() == wanted.size() && (ignoreCase ? EqualsIgnoreCase(key, wanted) : key == wanted))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+int16_t TestLoad::FindInstrument(std::string_view name) const {
+    // A command-kind keyword wins over an instrument of the same name.
+    const int kind = LastMatch(model_.CommandKinds, name, [](const CommandKind& k) -> const std::string& { return k.Keyword; }, true);
+    if (kind >= 0) return static_cast<int16_t>(-(kind + 1));
+    const int instrument = LastMatch(model_.Instruments, name, [](const InstrumentNeed& n) -> const std::string& { return n.Name; }, true);
+    return instrument >= 0 ? static_cast<int16_t>(instrument) : UnknownIndex;
 }
 
 int16_t TestLoad::FindBlock(std::string_view name) const {
-    const std::string_view wanted = StripView(name);
-    int16_t found = -1;
-    for (size_t i = 0; i < model_.Blocks.size(); ++i)
-        if (StripView(model_.Blocks[i].Name) == wanted) found = static_cast<int16_t>(i);
-    return found;
+    return static_cast<int16_t>(LastMatch(model_.Blocks, name, [](const BlockDef& b) -> const std::string& { return b.Name; }, false));
 }
 
 std::string TestLoad::InstrumentName(int index) const {
@@ -155,39 +195,9 @@ std::string TestLoad::InstrumentName(int index) const {
     return {};
 }
 
-void TestLoad::RefreshLookupKeys() {
-    instrumentKeys_.clear();
-    for (const auto& need : model_.Instruments) instrumentKeys_.emplace_back(StripView(need.Name));
-    kindKeys_.clear();
-    for (const auto& kind : model_.CommandKinds) kindKeys_.emplace_back(StripView(kind.Keyword));
-    blockKeys_.clear();
-    for (const auto& block : model_.Blocks) blockKeys_.emplace_back(StripView(block.Name));
-}
-
-// FindInstrument and FindBlock over the keys stripped once per table change, for the loader's loop.
-int16_t TestLoad::LookupInstrument(std::string_view name) const {
-    const std::string_view wanted = StripView(name);
-    const auto same = [wanted](const std::string& key) {
-        return key.size() == wanted.size() && EqualsIgnoreCase(key, wanted);
-    };
-    for (size_t i = kindKeys_.size(); i-- > 0;)
-        if (same(kindKeys_[i])) return static_cast<int16_t>(-static_cast<int>(i + 1));
-    for (size_t i = instrumentKeys_.size(); i-- > 0;)
-        if (same(instrumentKeys_[i])) return static_cast<int16_t>(i);
-    return UnknownIndex;
-}
-
-int16_t TestLoad::LookupBlock(std::string_view name) const {
-    const std::string_view wanted = StripView(name);
-    for (size_t i = blockKeys_.size(); i-- > 0;)
-        if (blockKeys_[i] == wanted) return static_cast<int16_t>(i);
-    return -1;
-}
-
 void TestLoad::ParseNeed(const std::vector<std::string_view>& fieldViews) {
     const std::vector<std::string> fields(fieldViews.begin(), fieldViews.end());
     model_.Instruments.push_back(ParseNeedFields(fields));
-    RefreshLookupKeys();
     if (fields.size() > 5 && EqualsIgnoreCase(fields[5], "NOOPC")) model_.NoOpc = true;
 }
 
@@ -198,7 +208,6 @@ void TestLoad::ParseBlock(const std::vector<std::string_view>& fieldViews) {
     block.Caption = fields.size() > 1 ? fields[1] : block.Name;
     block.IsParallel = fields.size() > 2 && fields[2] == "PAR";
     model_.Blocks.push_back(std::move(block));
-    RefreshLookupKeys();
 }
 
 void TestLoad::ParseCommandLine(std::string_view line, std::string_view blockField,
@@ -206,26 +215,26 @@ void TestLoad::ParseCommandLine(std::string_view line, std::string_view blockFie
                                 std::string& previousInstrument) {
     const std::string_view withoutBlock = line.substr(std::min(line.size(), blockField.size() + 1));
     if (model_.Blocks.empty()) {
-        ShowParserError(report_, "No blocks defined, so block " + std::string(blockField) + " will not work...");
+        AddFinding("No blocks defined, so block " + std::string(blockField) + " will not work...");
         return;
     }
-    int16_t blockIndex = LookupBlock(blockField);
+    int16_t blockIndex = FindBlock(blockField);
     if (blockIndex == -1) {
         if (currentBlock.empty()) {
-            ShowParserError(report_, "Unknown Block " + std::string(blockField) + " in command", withoutBlock);
+            AddFinding("Unknown Block " + std::string(blockField) + " in command", withoutBlock);
             return;
         }
-        blockIndex = LookupBlock(currentBlock);
+        blockIndex = FindBlock(currentBlock);
     }
     const std::string_view instrumentField = fields.empty() ? std::string_view() : fields[0];
-    int16_t instrumentIndex = LookupInstrument(instrumentField);
+    int16_t instrumentIndex = FindInstrument(instrumentField);
     if (instrumentIndex == UnknownIndex) {
         if (previousInstrument.empty()) {
-            ShowParserError(report_, "Unknown Instrument \"" + std::string(instrumentField) + "\" in command",
+            AddFinding("Unknown Instrument \"" + std::string(instrumentField) + "\" in command",
                             withoutBlock);
             return;
         }
-        instrumentIndex = LookupInstrument(previousInstrument);
+        instrumentIndex = FindInstrument(previousInstrument);
     } else {
         previousInstrument.assign(instrumentField);
     }
@@ -237,56 +246,107 @@ void TestLoad::ParseCommandLine(std::string_view line, std::string_view blockFie
     AddCommandLine(blockIndex, instrumentIndex, fields[1], label, kind, format);
 }
 
-void TestLoad::ParseTestCaseFile(std::string_view name) {
+const TestLoad::CaseFile* TestLoad::OpenCaseFile(std::string_view name) {
     std::string path;
-    model_.TestCaseFound = FindTestCaseFile(name, path);
-    if (!model_.TestCaseFound) {
-        const std::string tried = JoinPath(model_.TestDirectory, name);
-        ShowParserError(report_, "No test definition file found", "(file \"" + tried + "\" missing)");
+    if (auto known = pathOfName_.find(name); known != pathOfName_.end()) {
+        path = known->second;
+    } else {
+        if (!FindTestCaseFile(name, path)) path.clear();
+        pathOfName_.emplace(std::string(name), path);
+    }
+    if (path.empty()) return nullptr;
+    if (auto read = files_.find(path); read != files_.end()) return read->second.get();
+
+    auto file = std::make_unique<CaseFile>();
+    std::error_code ec;
+    const std::string canonical = std::filesystem::weakly_canonical(path, ec).string();
+    file->Path = ec ? path : canonical;
+    const auto stamp = std::filesystem::last_write_time(path, ec);
+    const bool main = files_.empty();
+    if (main) {
+        model_.TestCasePath = path;
+        model_.TestCaseStamp = stamp;
+    } else {
+        model_.IncludedFiles.push_back({path, stamp});
+    }
+    if (auto text = ReadUserText(path)) file->Text = std::move(*text);
+    else file->Path.clear(); // marks a file that exists but cannot be read
+    return files_.emplace(path, std::move(file)).first->second.get();
+}
+
+void TestLoad::ParseTestCaseFile(std::string_view name) {
+    const bool main = includeChain_.empty();
+    if (!main && ++includes_ > MaxIncludesPerLoad) {
+        if (!includeCapReported_) {
+            includeCapReported_ = true;
+            AddFinding("MAKRO include of \"" + std::string(name) + "\" skipped: more than " +
+                           std::to_string(MaxIncludesPerLoad) + " includes in one test case",
+                       "(include chain " + [this] {
+                           std::string chain;
+                           for (const auto& file : includeChain_) chain += FileNameOf(file) + " -> ";
+                           return chain;
+                       }() + std::string(name) + ")");
+        }
         return;
     }
 
-    std::error_code ec;
-    const std::string canonical = std::filesystem::weakly_canonical(path, ec).string();
-    const std::string key = ec ? path : canonical;
+    const CaseFile* file = OpenCaseFile(name);
+    if (main) model_.TestCaseFound = file != nullptr;
+    if (!file) {
+        const std::string tried = JoinPath(model_.TestDirectory, name);
+        if (position_.File.empty()) position_.File = tried;
+        AddFinding("No test definition file found", "(file \"" + tried + "\" missing)");
+        return;
+    }
+    if (file->Path.empty()) {
+        const std::string path = main ? model_.TestCasePath : model_.IncludedFiles.back().Path;
+        AddFinding("Test definition file cannot be read", "(file \"" + path + "\")");
+        return;
+    }
+
+    const std::string& key = file->Path;
     if (std::find(includeChain_.begin(), includeChain_.end(), key) != includeChain_.end() ||
         includeChain_.size() >= kMaxIncludeDepth) {
         std::string chain;
-        for (const auto& file : includeChain_) chain += FileNameOf(file) + " -> ";
+        for (const auto& entry : includeChain_) chain += FileNameOf(entry) + " -> ";
         chain += FileNameOf(key);
         const bool cycle = includeChain_.size() < kMaxIncludeDepth;
-        ShowParserError(report_,
-                        cycle ? "MAKRO include of \"" + FileNameOf(key) + "\" skipped: the file includes itself"
-                              : "MAKRO include of \"" + FileNameOf(key) + "\" skipped: includes nested too deeply",
-                        "(include chain " + chain + ")");
+        AddFinding(cycle ? "MAKRO include of \"" + FileNameOf(key) + "\" skipped: the file includes itself"
+                         : "MAKRO include of \"" + FileNameOf(key) + "\" skipped: includes nested too deeply",
+                   "(include chain " + chain + ")");
         return;
     }
 
-    model_.TestCasePath = path;
-    model_.TestCaseStamp = std::filesystem::last_write_time(path, ec);
-    const auto text = ReadUserText(path);
-    if (!text) {
-        ShowParserError(report_, "Test definition file cannot be read", "(file \"" + path + "\")");
-        return;
-    }
-    if (!model_.CommandsPresent) model_.Commands.reserve(std::max(model_.Commands.size(), CountLines(*text)));
+    const std::string_view text = file->Text;
+    if (!model_.CommandsPresent && main) model_.Commands.reserve(std::max(model_.Commands.size(), CountLines(text)));
 
     includeChain_.push_back(key);
-    RefreshLookupKeys();
+    const Position outer = position_;
+    position_ = {main ? model_.TestCasePath : model_.IncludedFiles.back().Path, 0};
     // Current block and previous instrument belong to this file alone.
     std::string currentBlock;
     std::string previousInstrument;
     std::vector<std::string_view> fields;
-    LineCursor cursor(*text);
+    LineCursor cursor(text);
     std::string_view rawLine;
     while (cursor.Next(rawLine)) {
+        ++position_.Line;
+        if (++linesRead_ > MaxLinesPerLoad) {
+            if (!lineCapReported_) {
+                lineCapReported_ = true;
+                AddFinding("Test case stopped: more than " + std::to_string(MaxLinesPerLoad) +
+                               " lines read in one test case",
+                           "(file \"" + position_.File + "\")");
+            }
+            break;
+        }
         const std::string_view line = CleanLineView(rawLine);
         if (StartsWith(line, "//") || StripView(line).empty()) continue;
 
         const size_t bar = line.find('|');
         if (bar == std::string_view::npos) {
-            if (LookupBlock(line) != -1) currentBlock.assign(StripView(line));
-            else ShowParserError(report_, std::string(line) + " is not a valid command line.");
+            if (FindBlock(line) != -1) currentBlock.assign(StripView(line));
+            else AddFinding(std::string(line) + " is not a valid command line.");
             continue;
         }
         const std::string_view first = line.substr(0, bar);
@@ -298,6 +358,7 @@ void TestLoad::ParseTestCaseFile(std::string_view name) {
         else if (first == "VARIABLE") AddVariable(rest, CaseVariableTable);
         else ParseCommandLine(line, first, fields, currentBlock, previousInstrument);
     }
+    position_ = outer;
     includeChain_.pop_back();
 }
 

@@ -161,11 +161,13 @@ struct TestEntry {
     std::string Text;
     int Level = 0;
     bool Heading = false;
+    size_t Line = 0; // 1-based line in the test-set file; 0 for an entry made up from a key alone
 };
 
-struct TestGroup {
-    std::string Name;
-    std::vector<TestEntry> Tests;
+// A file a test case was read from, with its time stamp when it was read.
+struct SourceFile {
+    std::string Path;
+    std::filesystem::file_time_type Stamp{};
 };
 
 // The program-wide model. Tables start empty; the first real element has index 0.
@@ -175,6 +177,7 @@ struct TestModel {
     std::string TestSetFileName;
     std::string MessageFilePath;
     std::vector<std::string> Groups;
+    std::vector<std::vector<TestEntry>> GroupTests; // the test list of each group, read with the set
     std::vector<VariableDef> SetVariables;
     bool InstrumentsPrepared = false;
 
@@ -189,8 +192,9 @@ struct TestModel {
     std::vector<CommandKind> CommandKinds;
     std::vector<VariableDef> CaseVariables;
     std::vector<VariableDef> RunVariables;
-    std::string TestCasePath;
+    std::string TestCasePath; // the test case's own file, not one of its includes
     std::filesystem::file_time_type TestCaseStamp{};
+    std::vector<SourceFile> IncludedFiles; // every MAKRO include read, each once
     bool TestCaseFound = false;
     bool CommandsPresent = false;
     bool NoOpc = false;

@@ -60,7 +60,7 @@ TEST(Cli, CheckListsTheProblemsOfEveryTestAndFailsOnThem) {
 
     const auto one = Cli("check testdef/Edge.ZEP_SET --test SelfInclude");
     EXPECT_EQ(one.exitCode, 1);
-    EXPECT_EQ(one.out.rfind("== SelfInclude (testdef/SelfInclude.ZEP_CASE)\nParser error\n", 0), 0U)
+    EXPECT_EQ(one.out.rfind("== SelfInclude (testdef/SelfInclude.ZEP_CASE)\ntestdef/SelfInclude.ZEP_CASE:2: MAKRO include", 0), 0U)
         << one.out;
 }
 
@@ -85,7 +85,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndOneLineOnStandardError) {
         {"dump testdef/Edge.ZEP_SET --test Kinds --test Needs", "option --test given twice"},
         {"check testdef/Edge.ZEP_SET --settings a.ini --settings=b.ini", "option --settings given twice"},
         {"check testdef/Edge.ZEP_SET --bogus", "unknown option --bogus"},
-        {"dump testdef", "test set \"testdef\" not found"},
+        {"dump testdef", "test set \"testdef\" is a directory, not a file"},
     };
     for (const auto& c : cases) {
         const auto result = Cli(c.args);

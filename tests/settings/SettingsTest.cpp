@@ -168,12 +168,12 @@ Settings WindowsStyleExpected() {
     s.CheckForChanges = true;
     s.AutoIEEE = true;          // "wahr"
     s.ToggleSRE = false;        // "-1"
-    s.ClearOnFirstCase = false; // "yes"
-    s.ClearOnNewCase = false;
-    s.NumFormatDefault = "##0.00"; // quotes removed
+    s.Report.ClearOnFirstCase = false; // "yes"
+    s.Report.ClearOnNewCase = false;
+    s.Report.Format.NumFormatDefault = "##0.00"; // quotes removed
     s.CurrentGroup = 4;            // from TextEnv; the CurrentGroup=5 in TestEnv is not read
     s.CurrentCase = 3;
-    s.StopOnBlockError = true;
+    s.Report.StopOnBlockError = true;
     s.StepByStep = true;  // the first of two keys
     s.Simulation = false; // only the first TestEnv section counts
     s.SimMaxTime = 2.5F;
@@ -181,7 +181,7 @@ Settings WindowsStyleExpected() {
                    "fplatz 3";
     s.TestSet = "Demo.ZEP_SET";
     s.TestCaseEditor = "  C:\\Program Files\\Editor\\ed.exe  ";
-    s.RTFScalingFactor = 32767; // 70000 does not fit
+    s.Report.RTFScalingFactor = 32767; // 70000 does not fit
     s.NumOfParams = 12;
     s.HelpFile = "help.chm"; // a line without "=" is no value
     s.Code.CopyComment = false;
@@ -189,7 +189,7 @@ Settings WindowsStyleExpected() {
     s.Code.PreFix[0] = "viWrite(gen, \"";
     s.Code.PostFix[0] = "\")";
     s.Code.PreFix[1] = "ibwrt(Inst1,'";
-    s.Reporting.TimeDetailed = true;
+    s.Report.TimeDetailed = true;
     s.Colors.MainColor = 255;
     s.Colors.ResultColor = 0xFF00;
     s.Colors.TestSelColor = 0;
@@ -230,13 +230,13 @@ Settings ProgramWrittenExpected() {
     s.CheckForChanges = false;
     s.AutoIEEE = true;
     s.ToggleSRE = true;
-    s.ClearOnFirstCase = false;
-    s.ClearOnNewCase = false;
-    s.NumFormatUseDefault = false;
-    s.NumFormatDefault = "0.00E+00";
+    s.Report.ClearOnFirstCase = false;
+    s.Report.ClearOnNewCase = false;
+    s.Report.Format.NumFormatUseDefault = false;
+    s.Report.Format.NumFormatDefault = "0.00E+00";
     s.CurrentGroup = 2;
     s.CurrentCase = 7;
-    s.StopOnBlockError = true;
+    s.Report.StopOnBlockError = true;
     s.IEEEDisp = true;
     s.Simulation = true;
     s.SimMaxTime = 2.5F;
@@ -246,12 +246,23 @@ Settings ProgramWrittenExpected() {
     s.HelpFile = "zep.html";
     s.MSGRemote = false;
     s.TestCaseEditor = " vi ";
-    s.RTFScaling = true;
-    s.RTFScalingFactor = 350;
+    s.Report.RTFScaling = true;
+    s.Report.RTFScalingFactor = 350;
     s.NumOfParams = 12;
     s.Code = {false, false, "#", {"'quoted'", "write(1, \"", "", "", "", ""}, {")", "\")", "", "", "", ""}};
-    s.Reporting = {false, false, false, true, false, true, false, true};
-    s.Statistics = {false, false, false, true, false};
+    s.Report.TestName = false;
+    s.Report.BlockState = false;
+    s.Report.Time = false;
+    s.Report.TimeDetailed = true;
+    s.Report.Results = false;
+    s.Report.Errors = true;
+    s.Report.LimitResult = false;
+    s.Report.OutputForLoop = true;
+    s.Report.ShowMax = false;
+    s.Report.ShowMin = false;
+    s.Report.ShowMean = false;
+    s.Report.ShowMedian = true;
+    s.Report.ShowStdDev = false;
     s.ErrorFile = "/var/log/zep/ERROR.TXT";
     s.VISALog = true;
     s.VISALogFile = "/var/log/zep/visa.log";
@@ -312,15 +323,6 @@ TEST(SettingsFile, SingleKeysReadAndWriteTheFileOnDisk) {
     EXPECT_TRUE(ReadSetting(path, "TestEnv", "Simulation", false));
     EXPECT_EQ(WithoutCarriageReturns(ReadBytes(path)), "[TestEnv]\nSimMaxTime=2.5\nSimulation=1\n");
     fs::remove_all(folder);
-}
-
-TEST(SettingsFile, TheLoaderTakesTheDefaultFormatAndReportClearing) {
-    Settings settings = DefaultSettings(AppFolder);
-    settings.NumFormatDefault = "0.0";
-    settings.ClearOnNewCase = false;
-    const LoadOptions options = ToLoadOptions(settings);
-    EXPECT_EQ(options.DefaultNumberFormat, "0.0");
-    EXPECT_FALSE(options.ClearOnNewCase);
 }
 
 TEST(SettingsLocation, OptionBeforeEnvironmentBeforeTheApplicationFolder) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "report/ReportDocument.h"
+#include "report/ReportLines.h"
 #include "testdef/TestLoad.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace zep::testing {
+namespace zep {
 
 class LoaderFixture : public ::testing::Test {
 protected:
@@ -37,15 +38,20 @@ protected:
         loader.LoadTestCase(name);
     }
 
-    std::vector<std::string> Messages() const { return report.PlainLines(); }
+    // The "Parser error" entries the report writes for what the last load found.
+    ReportDocument FindingsReport() const {
+        ReportDocument written;
+        ShowParserErrors(written, loader.Findings());
+        return written;
+    }
+    std::vector<std::string> Messages() const { return FindingsReport().PlainLines(); }
     std::string Dir() const { return directory_.string(); }
 
     TestModel model;
-    ReportDocument report;
-    TestLoad loader{model, report};
+    TestLoad loader{model};
 
 private:
     std::filesystem::path directory_;
 };
 
-} // namespace zep::testing
+} // namespace zep

@@ -9,7 +9,6 @@ namespace zep {
 namespace {
 
 using Strings = std::vector<std::string>;
-using zep::testing::LoaderFixture;
 using TestLoadTest = LoaderFixture;
 
 TEST_F(TestLoadTest, ReadsNeedDefaultsWhenFieldsAreEmpty) {
@@ -60,7 +59,7 @@ TEST_F(TestLoadTest, ReadsBlocksWithCaptionAndParallelMark) {
 }
 
 TEST_F(TestLoadTest, CommandLineTakesDefaultsAndThePreviousInstrument) {
-    loader.SetOptions(LoadOptions{"##0.00", true});
+    loader.SetOptions(LoadOptions{"##0.00"});
     LoadCase("NEED|GEN|Gen1\nBLOCK|Main\n"
              "Main|Gen1|:FREQ 1|  |  |  \n"
              "Main||*OPC?|\n"
@@ -127,7 +126,8 @@ TEST_F(TestLoadTest, WritesEveryParserMessageAndSkipsTheLine) {
     EXPECT_EQ(model.Commands[1].CommandText, ":TAKES GEN1");
     EXPECT_EQ(model.Commands[1].InstrumentIndex, 0);
     // The report entries are red, the heading bold and italic.
-    const auto& groups = report.Groups();
+    const ReportDocument written = FindingsReport();
+    const auto& groups = written.Groups();
     ASSERT_FALSE(groups.empty());
     EXPECT_TRUE(groups[0].bold && groups[0].italic && groups[0].newLine);
     EXPECT_EQ(groups[0].textColour, Colour::Red);
@@ -186,8 +186,8 @@ TEST_F(TestLoadTest, IncludesAddLinesInPlaceWithTheirOwnBlockAndInstrumentScope)
         EXPECT_EQ(model.Commands[i].CommandText, expected[i].text) << i;
     }
     EXPECT_EQ(Messages().size(), 6U); // the two lines of the included file without scope
-    // After includes the path is that of the last file opened.
-    EXPECT_EQ(std::filesystem::path(model.TestCasePath).filename(), "Inner.ZEP_CASE");
+    // The path is the test case's own, not that of its last include.
+    EXPECT_EQ(std::filesystem::path(model.TestCasePath).filename(), "Case.ZEP_CASE");
 }
 
 TEST_F(TestLoadTest, IncludeCycleIsReportedWithItsChainAndLoadingGoesOn) {

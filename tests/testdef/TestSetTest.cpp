@@ -7,7 +7,7 @@ namespace zep {
 namespace {
 
 using Strings = std::vector<std::string>;
-using TestSetTest = zep::testing::LoaderFixture;
+using TestSetTest = LoaderFixture;
 
 std::string Keys(const std::vector<TestEntry>& entries) {
     std::string out;
@@ -31,13 +31,13 @@ TEST_F(TestSetTest, ReadsGroupsSetVariablesAndMessageFile) {
     EXPECT_EQ(model.SetVariables[1].Name, "Low");
     EXPECT_EQ(model.MessageFilePath, JoinPath(Dir(), "Notes.rtf"));
     EXPECT_EQ(model.TestSetFileName, "Bench.ZEP_SET");
-    EXPECT_TRUE(report.Empty());
+    EXPECT_TRUE(loader.Findings().empty());
 }
 
 TEST_F(TestSetTest, MissingTestSetLoadsNothingAndReportsNothing) {
     EXPECT_FALSE(loader.OpenTestSet(JoinPath(Dir(), "Nope.ZEP_SET")));
     EXPECT_TRUE(model.Groups.empty());
-    EXPECT_TRUE(report.Empty());
+    EXPECT_TRUE(loader.Findings().empty());
 }
 
 TEST_F(TestSetTest, TestListHasLevelsAndNumberedHeadings) {
@@ -66,34 +66,6 @@ TEST_F(TestSetTest, GroupLineMustMatchTheWholeName) {
     ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
     EXPECT_EQ(Keys(loader.TestList("Power")), "Single@0 ");
     EXPECT_EQ(Keys(loader.TestList("Power Sweep")), "Sweep@0 ");
-}
-
-TEST_F(TestSetTest, SelectingAHeadingDoesNothingAndATestLoadsIt) {
-    Write("S.ZEP_SET", "G\n>Head\n>BASEBAND|runs despite its name\n");
-    Write("BASEBAND.ZEP_CASE", "BLOCK|Main\nMain|Comment|c\n");
-    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
-    const auto list = loader.TestList("G");
-    ASSERT_EQ(list.size(), 2U);
-    report.AddResult("old report line", true);
-    EXPECT_FALSE(loader.SelectTest(list[0]));
-    EXPECT_FALSE(report.Empty());
-    EXPECT_TRUE(model.SelectedTestKey.empty());
-
-    EXPECT_TRUE(loader.SelectTest(list[1]));
-    EXPECT_EQ(model.SelectedTestKey, "BASEBAND");
-    EXPECT_EQ(model.SelectedTestText, "runs despite its name");
-    EXPECT_EQ(model.Commands.size(), 1U);
-    EXPECT_TRUE(report.Empty()); // cleared on selecting a new test
-}
-
-TEST_F(TestSetTest, SelectingKeepsTheReportWhenClearingIsOff) {
-    loader.SetOptions(LoadOptions{"#0.000", false});
-    Write("S.ZEP_SET", "G\n>T|t\n");
-    Write("T.ZEP_CASE", "BLOCK|Main\n");
-    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
-    report.AddResult("kept", true);
-    EXPECT_TRUE(loader.SelectTest(loader.TestList("G")[0]));
-    EXPECT_EQ(report.PlainText(), "kept\n");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The code generator on loaded and hand-built test models, and the grid-to-text copy.
-#include "settings/CodeGen.h"
+#include "codegen/CodeGen.h"
 
-#include "report/ReportDocument.h"
 #include "testdef/TestLoad.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +35,7 @@ TEST(CommentColumnWidth, IsTheSmallestTenKPlusFiveAboveTheLongestCommand) {
 
 TEST(GenerateCode, DefaultStyleStartsCommentsInColumn26) {
     TestModel model;
-    ReportDocument report;
-    TestLoad loader(model, report);
+    TestLoad loader(model);
     ASSERT_TRUE(loader.OpenTestSet(CodegenSet));
     TestEntry entry;
     entry.Key = "Basic";

@@ -2,7 +2,7 @@
 // environment, and the command list as a text table.
 #pragma once
 
-#include "settings/Settings.h"
+#include "codegen/CodeStyle.h"
 #include "testdef/TestModel.h"
 
 #include <optional>

@@ -1,7 +1,8 @@
 // The code generator and the grid-to-text copy.
-#include "settings/CodeGen.h"
+#include "codegen/CodeGen.h"
 
 #include "common/StringOp.h"
+#include "common/Utf8.h"
 
 #include <algorithm>
 
@@ -11,7 +12,7 @@ namespace {
 
 // Lengths count characters, as the single-byte texts of the clipboard do.
 size_t TextLength(std::string_view text) {
-    return Utf8Length(text);
+    return utf8::Length(text);
 }
 
 std::string Wrapped(const CommandLine& line, const CodeStyle& style) {

@@ -1,0 +1,54 @@
+// The program-wide state and the operations that touch more than one subsystem.
+#include "session/Session.h"
+
+#include "instio/VisaFactory.h"
+#include "report/ReportLines.h"
+
+namespace zep {
+
+LoadOptions LoadOptionsOf(const Settings& settings) {
+    LoadOptions options;
+    options.DefaultNumberFormat = settings.Report.Format.NumFormatDefault;
+    return options;
+}
+
+Session::Session(Settings settings) : settings_(std::move(settings)), loader_(model_, LoadOptionsOf(settings_)) {}
+
+void Session::SetSettings(Settings settings) {
+    settings_ = std::move(settings);
+    loader_.SetOptions(LoadOptionsOf(settings_));
+}
+
+bool Session::OpenTestSet(const std::string& path) { return loader_.OpenTestSet(path); }
+
+bool Session::SelectTest(const TestEntry& entry) {
+    if (entry.Heading) return false;
+    if (settings_.Report.ClearOnNewCase) report_.Clear();
+    const bool found = loader_.SelectTest(entry);
+    ShowParserErrors(report_, loader_.Findings());
+    return found;
+}
+
+TestEntry Session::EntryForKey(const std::string& key) const {
+    for (size_t g = 0; g < model_.Groups.size(); ++g)
+        for (const auto& entry : loader_.TestListAt(g))
+            if (entry.Key == key) return entry;
+    TestEntry entry;
+    entry.Key = key;
+    return entry;
+}
+
+bool Session::UseVisa(std::string_view choice, std::string& error) {
+    auto visa = MakeVisa(choice, error);
+    if (!visa) return false;
+    UseVisa(std::move(visa));
+    return true;
+}
+
+void Session::UseVisa(std::unique_ptr<Visa> visa) {
+    wrap_.reset();
+    visa_ = std::move(visa);
+    if (visa_) wrap_ = std::make_unique<VISAWrap>(*visa_);
+}
+
+} // namespace zep

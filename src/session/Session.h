@@ -1,0 +1,85 @@
+// The program-wide state of one executor: settings, test model, report, the VISA implementation
+// with its access layer, the instruments found, the block-error flag and the remote state. The
+// command line, the desktop application and the remote receiver each hold one.
+#pragma once
+
+#include "instio/AvailableInstrument.h"
+#include "instio/VISAWrap.h"
+#include "instio/Visa.h"
+#include "report/ReportDocument.h"
+#include "settings/Settings.h"
+#include "testdef/TestLoad.h"
+#include "testdef/TestModel.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zep {
+
+// What the remote-control receiver knows of its peer.
+struct RemoteState {
+    bool Connected = false;  // a controller named itself with MSGTARGET
+    std::string Target;      // its handle
+};
+
+class Session {
+  public:
+    explicit Session(Settings settings = Settings{});
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Settings& GetSettings() const { return settings_; }
+    // Replaces the settings; what the loader takes from them follows.
+    void SetSettings(Settings settings);
+
+    TestModel& Model() { return model_; }
+    const TestModel& Model() const { return model_; }
+    ReportDocument& Report() { return report_; }
+    const ReportDocument& Report() const { return report_; }
+    TestLoad& Loader() { return loader_; }
+    const TestLoad& Loader() const { return loader_; }
+
+    // Opens a test-set file; false when it cannot be read.
+    bool OpenTestSet(const std::string& path);
+
+    // Selects a test-list entry as a click in the test list does: clears the report when
+    // ClearOnNewCase is on, loads the test case and writes what the loader found as "Parser error"
+    // entries. Headings do nothing. True when the test case was found.
+    bool SelectTest(const TestEntry& entry);
+
+    // The entry of KEY in the first group that lists it; a key listed nowhere is taken as a
+    // runnable test of that name.
+    TestEntry EntryForKey(const std::string& key) const;
+
+    // The VISA implementation (see MakeVisa for the choice) and the access layer over it. False with
+    // error set when the choice cannot be made; the previous implementation then stays.
+    bool UseVisa(std::string_view choice, std::string& error);
+    void UseVisa(std::unique_ptr<Visa> visa);
+    Visa* VisaLibrary() { return visa_.get(); }
+    VISAWrap* Wrap() { return wrap_.get(); }
+
+    std::vector<AvailableInstrument>& AvailableInstruments() { return availableInstruments_; }
+
+    // Set by error entries while StopOnBlockError is on, and by the stop button; ends a block run.
+    bool& BlockError() { return blockError_; }
+
+    RemoteState& Remote() { return remote_; }
+
+  private:
+    Settings settings_;
+    TestModel model_;
+    ReportDocument report_;
+    TestLoad loader_;
+    std::unique_ptr<Visa> visa_;
+    std::unique_ptr<VISAWrap> wrap_;
+    std::vector<AvailableInstrument> availableInstruments_;
+    bool blockError_ = false;
+    RemoteState remote_;
+};
+
+// What the loader takes from the settings.
+LoadOptions LoadOptionsOf(const Settings& settings);
+
+} // namespace zep

@@ -1,0 +1,96 @@
+// The session: selecting a test clears the report as the settings say and writes what loading found.
+#include "session/Session.h"
+
+#include "common/TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() /
+                     ("zep_session_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                      "_" + std::to_string(::getpid()));
+        fs::remove_all(directory_);
+        fs::create_directories(directory_);
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    void Write(const std::string& name, const std::string& content) {
+        std::ofstream(directory_ / name, std::ios::binary) << content;
+    }
+    std::string Path(const std::string& name) const { return (directory_ / name).string(); }
+
+  private:
+    fs::path directory_;
+};
+
+TEST_F(SessionTest, SelectingAHeadingDoesNothingAndATestLoadsIt) {
+    Session session;
+    Write("S.ZEP_SET", "G\n>Head\n>BASEBAND|runs despite its name\n");
+    Write("BASEBAND.ZEP_CASE", "BLOCK|Main\nMain|Comment|c\n");
+    ASSERT_TRUE(session.OpenTestSet(Path("S.ZEP_SET")));
+    const auto list = session.Loader().TestListAt(0);
+    ASSERT_EQ(list.size(), 2U);
+    session.Report().AddResult("old report line", true);
+    EXPECT_FALSE(session.SelectTest(list[0]));
+    EXPECT_FALSE(session.Report().Empty());
+    EXPECT_TRUE(session.Model().SelectedTestKey.empty());
+
+    EXPECT_TRUE(session.SelectTest(list[1]));
+    EXPECT_EQ(session.Model().SelectedTestKey, "BASEBAND");
+    EXPECT_EQ(session.Model().SelectedTestText, "runs despite its name");
+    EXPECT_EQ(session.Model().Commands.size(), 1U);
+    EXPECT_TRUE(session.Report().Empty()); // cleared on selecting a new test
+}
+
+TEST_F(SessionTest, SelectingKeepsTheReportWhenClearingIsOffAndAddsTheParserErrors) {
+    Settings settings;
+    settings.Report.ClearOnNewCase = false;
+    Session session(settings);
+    Write("S.ZEP_SET", "G\n>T|t\n");
+    Write("T.ZEP_CASE", "BLOCK|Main\njunk\n");
+    ASSERT_TRUE(session.OpenTestSet(Path("S.ZEP_SET")));
+    session.Report().AddResult("kept", true);
+    EXPECT_TRUE(session.SelectTest(session.Loader().TestListAt(0)[0]));
+    EXPECT_EQ(session.Report().PlainText(), "kept\nParser error\n  junk is not a valid command line.\n");
+    ASSERT_EQ(session.Loader().Findings().size(), 1U);
+    EXPECT_EQ(session.Loader().Findings()[0].File, Path("T.ZEP_CASE"));
+    EXPECT_EQ(session.Loader().Findings()[0].Line, 2U);
+}
+
+TEST_F(SessionTest, AMissingTestCaseIsFoundAtItsTestSetLine) {
+    Session session;
+    Write("S.ZEP_SET", "G\n\n>Gone|not there\n");
+    ASSERT_TRUE(session.OpenTestSet(Path("S.ZEP_SET")));
+    EXPECT_FALSE(session.SelectTest(session.EntryForKey("Gone")));
+    ASSERT_EQ(session.Loader().Findings().size(), 1U);
+    EXPECT_EQ(session.Loader().Findings()[0].File, Path("S.ZEP_SET"));
+    EXPECT_EQ(session.Loader().Findings()[0].Line, 3U);
+    // A key listed nowhere has no test-set line: the finding names the file tried.
+    EXPECT_FALSE(session.SelectTest(session.EntryForKey("Nowhere")));
+    EXPECT_EQ(session.Loader().Findings()[0].File, JoinPath(session.Model().TestDirectory, "Nowhere"));
+    EXPECT_EQ(session.Loader().Findings()[0].Line, 0U);
+}
+
+TEST_F(SessionTest, TheLoaderTakesTheDefaultFormatFromTheSettings) {
+    Settings settings;
+    settings.Report.Format.NumFormatDefault = "0.0";
+    Session session(settings);
+    EXPECT_EQ(session.Loader().Options().DefaultNumberFormat, "0.0");
+    settings.Report.Format.NumFormatDefault = "0.00E+00";
+    session.SetSettings(settings);
+    EXPECT_EQ(session.Loader().Options().DefaultNumberFormat, "0.00E+00");
+}
+
+} // namespace
+} // namespace zep
