@@ -260,7 +260,8 @@ const TestLoad::CaseFile* TestLoad::OpenCaseFile(std::string_view name) {
     auto file = std::make_unique<CaseFile>();
     std::error_code ec;
     const std::string canonical = std::filesystem::weakly_canonical(path, ec).string();
-    file->Path = ec ? path : canonical;
+    file->Path = path;
+    file->Canonical = ec ? path : canonical;
     const auto stamp = std::filesystem::last_write_time(path, ec);
     const bool main = files_.empty();
     if (main) {
@@ -270,7 +271,7 @@ const TestLoad::CaseFile* TestLoad::OpenCaseFile(std::string_view name) {
         model_.IncludedFiles.push_back({path, stamp});
     }
     if (auto text = ReadUserText(path)) file->Text = std::move(*text);
-    else file->Path.clear(); // marks a file that exists but cannot be read
+    else file->Canonical.clear(); // marks a file that exists but cannot be read
     return files_.emplace(path, std::move(file)).first->second.get();
 }
 
@@ -298,13 +299,12 @@ void TestLoad::ParseTestCaseFile(std::string_view name) {
         AddFinding("No test definition file found", "(file \"" + tried + "\" missing)");
         return;
     }
-    if (file->Path.empty()) {
-        const std::string path = main ? model_.TestCasePath : model_.IncludedFiles.back().Path;
-        AddFinding("Test definition file cannot be read", "(file \"" + path + "\")");
+    if (file->Canonical.empty()) {
+        AddFinding("Test definition file cannot be read", "(file \"" + file->Path + "\")");
         return;
     }
 
-    const std::string& key = file->Path;
+    const std::string& key = file->Canonical;
     if (std::find(includeChain_.begin(), includeChain_.end(), key) != includeChain_.end() ||
         includeChain_.size() >= kMaxIncludeDepth) {
         std::string chain;
@@ -322,7 +322,7 @@ void TestLoad::ParseTestCaseFile(std::string_view name) {
 
     includeChain_.push_back(key);
     const Position outer = position_;
-    position_ = {main ? model_.TestCasePath : model_.IncludedFiles.back().Path, 0};
+    position_ = {file->Path, 0};
     // Current block and previous instrument belong to this file alone.
     std::string currentBlock;
     std::string previousInstrument;

@@ -63,7 +63,8 @@ class TestLoad {
 
   private:
     struct CaseFile {
-        std::string Path;
+        std::string Path;      // as found, for the findings
+        std::string Canonical; // tells files apart in the include chain; empty when unreadable
         std::string Text;
     };
     // Where the line being parsed is, for the findings.

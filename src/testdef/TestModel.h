@@ -70,6 +70,8 @@ struct ResultSpec {
     bool NoScaling = false;
     bool NoStatistics = false;
     std::string ValueText;
+
+    bool operator==(const ResultSpec&) const = default;
 };
 
 struct InstrumentNeed {
@@ -146,6 +148,8 @@ struct CommandLine {
         ErrorText.clear();
         ErrorDetail.clear();
     }
+
+    bool operator==(const CommandLine&) const = default;
 };
 
 struct VariableDef {

@@ -1,6 +1,8 @@
 // Loading test-case files: line kinds, defaults, lookups, includes and every parser message.
 #include "LoaderFixture.h"
 
+#include <chrono>
+
 #include "common/TextFile.h"
 
 using namespace std::string_literals;
@@ -285,6 +287,93 @@ TEST_F(TestLoadTest, ReloadOfAShorterFileKeepsNothingOfTheLongerOne) {
     LoadCase("BLOCK|Other\n");
     EXPECT_TRUE(model.Commands.empty());
     EXPECT_FALSE(model.CommandsPresent);
+}
+
+TEST(CommandLineRecord, AReusedRecordEqualsAFreshOne) {
+    CommandLine used(3, 2, ":OLD", "old");
+    used.SentText.Assign(":OLD sent");
+    used.SendFlag = true;
+    used.Status = 7;
+    used.Result = ResultSpec{"t", ResultKind::String, "list", "raw", "v", "0.0", "arg", true, true, "vt"};
+    used.LastTime = 1.5F;
+    used.TimeHistory = {1.0, 2.0};
+    used.ErrorText = "SCPI ERROR";
+    used.ErrorDetail = "-113";
+    used.Reuse(1, -2, ":NEW", "new");
+    EXPECT_EQ(used, CommandLine(1, -2, ":NEW", "new"));
+}
+
+TEST_F(TestLoadTest, AnIncludeBombEndsInOneFindingAndEachFileIsReadOnce) {
+    // Twenty files, each including the next one twice: a million includes if nothing stopped them.
+    constexpr int levels = 20;
+    for (int i = 0; i < levels; ++i)
+        Write("L" + std::to_string(i) + ".ZEP_CASE", i + 1 < levels ? "MAKRO|L" + std::to_string(i + 1) +
+                                                                            "\nMAKRO|l" + std::to_string(i + 1) + "\n"
+                                                                      : std::string("Main|Comment|leaf\n"));
+    LoadCase("BLOCK|Main\nMAKRO|L0\nMain|Comment|after the bomb\n");
+    ASSERT_EQ(loader.Findings().size(), 1U);
+    const LoadFinding& finding = loader.Findings()[0];
+    EXPECT_EQ(finding.Message, "MAKRO include of \"l" + std::to_string(levels - 1) + "\" skipped: more than 10000 includes in one test case");
+    EXPECT_EQ(std::filesystem::path(finding.File).filename(), "L" + std::to_string(levels - 2) + ".ZEP_CASE");
+    EXPECT_EQ(model.IncludedFiles.size(), static_cast<size_t>(levels));
+    EXPECT_LE(model.Commands.size(), MaxIncludesPerLoad);
+    EXPECT_EQ(model.Commands.back().CommandText, "after the bomb"); // the main file goes on
+}
+
+TEST_F(TestLoadTest, TooManyLinesEndTheLoadWithOneFinding) {
+    std::string block;
+    for (int i = 0; i < 1000; ++i) block += "// line\n";
+    Write("Lines.ZEP_CASE", block);
+    std::string main = "BLOCK|Main\nMain|Comment|first\n";
+    for (size_t i = 0; i <= MaxLinesPerLoad / 1000; ++i) main += "MAKRO|Lines\n";
+    main += "Main|Comment|never read\n";
+    LoadCase(main);
+    ASSERT_EQ(loader.Findings().size(), 1U);
+    EXPECT_EQ(loader.Findings()[0].Message, "Test case stopped: more than 1000000 lines read in one test case");
+    ASSERT_EQ(model.Commands.size(), 1U);
+}
+
+TEST_F(TestLoadTest, TheMainFileKeepsItsPathAndAChangedIncludeIsNoticed) {
+    Write("Inner.ZEP_CASE", "Main|Comment|inner\n");
+    LoadCase("BLOCK|Main\nMAKRO|Inner\nMAKRO|INNER\n");
+    EXPECT_EQ(std::filesystem::path(model.TestCasePath).filename(), "Case.ZEP_CASE");
+    ASSERT_EQ(model.IncludedFiles.size(), 1U);
+    EXPECT_EQ(std::filesystem::path(model.IncludedFiles[0].Path).filename(), "Inner.ZEP_CASE");
+    EXPECT_FALSE(TestCaseFilesChanged(model));
+
+    const auto touch = [](const std::string& path) {
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::hours(1));
+    };
+    touch(model.IncludedFiles[0].Path);
+    EXPECT_TRUE(TestCaseFilesChanged(model));
+    loader.LoadTestCase("Case");
+    EXPECT_FALSE(TestCaseFilesChanged(model));
+    touch(model.TestCasePath);
+    EXPECT_TRUE(TestCaseFilesChanged(model));
+    std::filesystem::remove(model.TestCasePath);
+    EXPECT_TRUE(TestCaseFilesChanged(model));
+}
+
+TEST_F(TestLoadTest, NamesMatchFilesWhateverTheLetterCaseBeyondAscii) {
+    struct {
+        const char* onDisk;
+        const char* named;
+    } cases[] = {
+        {"\xC3\xBC" "bertragung.ZEP_CASE", "\xC3\x9C" "bertragung"}, // UTF-8 on disk, capital in the set
+        {"\xFC" "bertragung2.ZEP_CASE", "\xC3\x9C" "BERTRAGUNG2"},  // a Latin-1 name on disk
+        {"\xC5\x93" "uvre.ZEP_CASE", "\xC5\x92" "UVRE"},             // Windows-1252 extras: oe ligature
+        {"\xC5\xBE" "ivot.ZEP_CASE", "\xC5\xBD" "IVOT"},             // z with caron
+        {"\xD0\xB8" "\xD0\xBC" "\xD1\x8F.ZEP_CASE", "\xD0\x98" "\xD0\x9C" "\xD0\xAF"}, // Cyrillic
+    };
+    for (const auto& c : cases) {
+        Write(c.onDisk, "BLOCK|Main\nMain|Comment|found\n");
+        loader.LoadTestCase(c.named);
+        EXPECT_TRUE(model.TestCaseFound) << c.named;
+        EXPECT_TRUE(loader.Findings().empty()) << c.named;
+    }
+    // Letters that only look alike stay apart.
+    loader.LoadTestCase("ubertragung");
+    EXPECT_FALSE(model.TestCaseFound);
 }
 
 TEST_F(TestLoadTest, SurvivesHostileBytes) {

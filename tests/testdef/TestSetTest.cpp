@@ -68,5 +68,16 @@ TEST_F(TestSetTest, GroupLineMustMatchTheWholeName) {
     EXPECT_EQ(Keys(loader.TestList("Power Sweep")), "Sweep@0 ");
 }
 
+TEST_F(TestSetTest, GroupsOfOneNameEachListTheirOwnTests) {
+    Write("S.ZEP_SET", "G\n>A|first\nOther\n>O|o\nG\n>B|second\n>>C|third\n");
+    ASSERT_TRUE(loader.OpenTestSet(JoinPath(Dir(), "S.ZEP_SET")));
+    ASSERT_EQ(model.Groups, (Strings{"G", "Other", "G"}));
+    EXPECT_EQ(Keys(loader.TestListAt(0)), "A@0 ");
+    EXPECT_EQ(Keys(loader.TestListAt(2)), "B@0 C@1 ");
+    EXPECT_EQ(loader.TestListAt(2)[1].Line, 7U);
+    EXPECT_EQ(Keys(loader.TestList("G")), "A@0 "); // by name: the first group of that name
+    EXPECT_TRUE(loader.TestListAt(3).empty());
+}
+
 } // namespace
 } // namespace zep
