@@ -2,6 +2,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSet.h"
+#include "cli/TerminalHost.h"
 #include "common/TextFile.h"
 #include "report/ReportStore.h"
 
@@ -18,7 +19,8 @@ int RunCheck(const Args& args) {
                                  : error);
         return ExitUsage;
     }
-    auto session = OpenTestSetOrReport(parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
+    TerminalHost host;
+    auto session = OpenTestSetOrReport(host, parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
     if (!session) return ExitUsage;
 
     std::vector<TestEntry> entries;
@@ -53,7 +55,7 @@ int RunCheck(const Args& args) {
         for (size_t i = 0; i < report.GroupCount(); ++i) combined.Append(report.Group(i));
         if (!report.PlainText().empty() && report.PlainText().back() != '\n') combined.AddResult("", true);
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
     if (auto reportFile = parsed.Value("report")) {
         if (auto error = StoreReport(combined, *reportFile); !error.empty()) {
             PrintError(error);

@@ -1,6 +1,8 @@
 // Command-line parsing shared by the zep-cli sub-commands.
 #include "cli/CliArgs.h"
 
+#include "cli/TerminalHost.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -59,7 +61,7 @@ std::vector<std::string> CliArgs::Values(const std::string& name) const {
 }
 
 void PrintError(const std::string& message) {
-    std::fprintf(stderr, "zep-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "zep-cli: %s\n", ForStream(stderr, message).c_str());
     std::fflush(stderr);
 }
 

@@ -25,7 +25,7 @@ Settings ReadCliSettings(const std::optional<std::string>& settingsOption) {
     return settings;
 }
 
-std::unique_ptr<Session> OpenTestSetOrReport(const std::string& path, Settings settings) {
+std::unique_ptr<Session> OpenTestSetOrReport(Host& host, const std::string& path, Settings settings) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         PrintError("test set \"" + path + "\" is a directory, not a file");
@@ -35,7 +35,7 @@ std::unique_ptr<Session> OpenTestSetOrReport(const std::string& path, Settings s
         PrintError("test set \"" + path + "\" not found");
         return nullptr;
     }
-    auto session = std::make_unique<Session>(std::move(settings));
+    auto session = std::make_unique<Session>(host, std::move(settings));
     if (!session->OpenTestSet(path)) {
         PrintError("test set \"" + path + "\" cannot be read");
         return nullptr;

@@ -2,6 +2,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSet.h"
+#include "cli/TerminalHost.h"
 #include "codegen/CodeGen.h"
 
 #include <charconv>
@@ -52,7 +53,8 @@ int RunCodegen(const Args& args) {
         }
     }
     const Settings settings = ReadCliSettings(parsed.Value("settings"));
-    auto session = OpenTestSetOrReport(parsed.Positionals()[0], settings);
+    TerminalHost host;
+    auto session = OpenTestSetOrReport(host, parsed.Positionals()[0], settings);
     if (!session) return ExitUsage;
 
     const std::string key = *parsed.Value("test");
@@ -66,7 +68,7 @@ int RunCodegen(const Args& args) {
         return ExitUsage;
     }
     // What loading found belongs to the diagnostics, never into the code: one line each.
-    for (const auto& finding : session->Loader().Findings()) std::fprintf(stderr, "%s\n", FindingLine(finding).c_str());
+    for (const auto& finding : session->Loader().Findings()) std::fprintf(stderr, "%s\n", ForStream(stderr, FindingLine(finding)).c_str());
     const auto count = static_cast<int>(session->Model().Commands.size());
     if (rows && rows->Last > count) {
         PrintError("--rows " + *parsed.Value("rows") + ": the test has " + std::to_string(count) +
@@ -76,7 +78,7 @@ int RunCodegen(const Args& args) {
 
     std::string code = GenerateCode(session->Model(), settings.Code, rows);
     if (!code.empty()) code += "\r\n";
-    std::fwrite(code.data(), 1, code.size(), stdout);
+    WriteOut(code);
     return ExitOk;
 }
 

@@ -2,6 +2,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSet.h"
+#include "cli/TerminalHost.h"
 #include "common/Json.h"
 
 #include <cstdio>
@@ -77,7 +78,8 @@ int RunDump(const Args& args) {
         PrintError(error.empty() ? "usage: zep-cli dump TESTSETFILE [--test KEY] [--settings FILE]" : error);
         return ExitUsage;
     }
-    auto session = OpenTestSetOrReport(parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
+    TerminalHost host;
+    auto session = OpenTestSetOrReport(host, parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
     if (!session) return ExitUsage;
     const TestModel& model = session->Model();
 
@@ -115,7 +117,7 @@ int RunDump(const Args& args) {
     out += "  \"messages\": " + Array(session->Report().PlainLines(), JsonString, "  ") + ",\n";
     const std::vector<LoadFinding> none;
     out += "  \"diagnostics\": " + Array(loaded ? session->Loader().Findings() : none, Finding, "  ") + "\n}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
     return ExitOk;
 }
 

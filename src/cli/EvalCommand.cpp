@@ -1,6 +1,7 @@
 // zep-cli eval: compiles one equation, gives its variables their values and prints the result.
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
+#include "cli/TerminalHost.h"
 #include "expr/MathParser.h"
 #include "expr/NumberText.h"
 
@@ -28,7 +29,7 @@ bool ReadValue(std::string_view text, double& value) {
 
 // Prints the evaluator's own text as the only line on standard error.
 int EvaluationFailed(const std::string& description) {
-    std::fprintf(stderr, "%s\n", description.c_str());
+    std::fprintf(stderr, "%s\n", ForStream(stderr, description).c_str());
     return ExitFailed;
 }
 

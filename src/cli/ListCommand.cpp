@@ -2,6 +2,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSet.h"
+#include "cli/TerminalHost.h"
 
 #include <cstdio>
 
@@ -13,7 +14,8 @@ int RunList(const Args& args) {
         PrintError(error.empty() ? "usage: zep-cli list TESTSETFILE" : error);
         return ExitUsage;
     }
-    auto session = OpenTestSetOrReport(parsed.Positionals()[0]);
+    TerminalHost host;
+    auto session = OpenTestSetOrReport(host, parsed.Positionals()[0]);
     if (!session) return ExitUsage;
     std::string out;
     const auto& groups = session->Model().Groups;
@@ -24,7 +26,7 @@ int RunList(const Args& args) {
             out += entry.Key + "\t" + entry.Text + "\n";
         }
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    WriteOut(out);
     return ExitOk;
 }
 

@@ -84,4 +84,28 @@ size_t Length(std::string_view text) {
     return count;
 }
 
+std::string ForTerminal(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t start = i;
+        const uint32_t code = Next(text, i);
+        if (code == '\t' || code == '\n' || (code >= 0x20 && code < 0x7F) || code >= 0xA0) {
+            if (i - start == 1 && code >= 0x80) Append(out, code); // an invalid byte, as Windows-1252
+            else out.append(text.substr(start, i - start));
+        } else if (code < 0x80 || i - start == 1) {
+            const auto byte = static_cast<unsigned char>(text[start]);
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += "\\u00";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+        }
+    }
+    return out;
+}
+
 } // namespace zep::utf8

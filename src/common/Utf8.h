@@ -29,4 +29,9 @@ void Append(std::string& out, uint32_t code);
 // Number of characters as Next counts them.
 size_t Length(std::string_view text);
 
+// The text as it may go to a terminal: invalid bytes as their Windows-1252 characters, and control
+// characters other than tab and line feed (escape sequences, carriage returns, C1 controls)
+// written as \xHH or \uHHHH, so text from files cannot move the cursor or recolour the screen.
+std::string ForTerminal(std::string_view text);
+
 } // namespace zep::utf8

@@ -30,10 +30,7 @@ void ReportDocument::AddResult(std::string_view text, bool newLine, bool bold, b
     if (records_.size() % CheckpointEvery == 0) checkpoints_.push_back(start);
     records_.push_back(record);
     rtf_.RtfAppend(text, newLine, bold, italic, underline, textColour, alignment, highlight);
-    if (!appendListeners_.empty()) {
-        const ReportGroup group = Group(records_.size() - 1);
-        for (const auto& listener : appendListeners_) listener(group);
-    }
+    if (!appended_.Empty()) appended_.Emit(Group(records_.size() - 1));
 }
 
 void ReportDocument::Append(const ReportGroup& group) {
@@ -48,7 +45,7 @@ void ReportDocument::Clear() {
     plainText_.clear();
     rtf_.RtfInit(ReportFontName, rtf_.FontSize());
     shown_.reset();
-    for (const auto& listener : clearListeners_) listener();
+    cleared_.Emit();
 }
 
 size_t ReportDocument::TextLengthOf(size_t index) const {
@@ -162,7 +159,7 @@ void ReportDocument::DropShownFile() {
 }
 
 void ReportDocument::Reloaded() {
-    for (const auto& listener : reloadListeners_) listener();
+    reloaded_.Emit();
 }
 
 } // namespace zep

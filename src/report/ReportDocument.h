@@ -1,6 +1,7 @@
 // The measurement report as an ordered list of appended, styled text groups.
 #pragma once
 
+#include "common/Signal.h"
 #include "report/RTFGen.h"
 
 #include <cstdint>
@@ -59,9 +60,9 @@ struct ShownFile {
 // same however long the report is.
 class ReportDocument {
 public:
-    using AppendListener = std::function<void(const ReportGroup&)>;
-    using ClearListener = std::function<void()>;
-    using ReloadListener = std::function<void()>;
+    using AppendListener = Signal<const ReportGroup&>::Listener;
+    using ClearListener = Signal<>::Listener;
+    using ReloadListener = Signal<>::Listener;
 
     ReportDocument() = default;
 
@@ -104,12 +105,13 @@ public:
     std::string_view VisiblePlainText() const;
     std::vector<ReportGroup> VisibleGroups() const;
 
-    // Called after every append (remote echo, incremental renderers) and after every clear.
-    void OnAppend(AppendListener listener) { appendListeners_.push_back(std::move(listener)); }
-    void OnClear(ClearListener listener) { clearListeners_.push_back(std::move(listener)); }
+    // Called after every append (remote echo, incremental renderers) and after every clear, for as
+    // long as the returned subscription lives.
+    [[nodiscard]] Subscription OnAppend(AppendListener listener) { return appended_.Subscribe(std::move(listener)); }
+    [[nodiscard]] Subscription OnClear(ClearListener listener) { return cleared_.Subscribe(std::move(listener)); }
     // Called when the whole visible document changed (a file shown, the report back in place of a
     // shown file, a new font size): views re-read it.
-    void OnReload(ReloadListener listener) { reloadListeners_.push_back(std::move(listener)); }
+    [[nodiscard]] Subscription OnReload(ReloadListener listener) { return reloaded_.Subscribe(std::move(listener)); }
 
 private:
     // A group's text is the slice of the plain text it wrote; its style packs into a few bytes, so
@@ -146,9 +148,9 @@ private:
     std::string plainText_;
     RTFGen rtf_;
     std::unique_ptr<ShownFile> shown_;
-    std::vector<AppendListener> appendListeners_;
-    std::vector<ClearListener> clearListeners_;
-    std::vector<ReloadListener> reloadListeners_;
+    Signal<const ReportGroup&> appended_;
+    Signal<> cleared_;
+    Signal<> reloaded_;
 };
 
 } // namespace zep

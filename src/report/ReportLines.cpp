@@ -14,7 +14,7 @@ namespace {
 constexpr std::string_view kClosingRule = "_____________________________________________________";
 
 void RaiseBlockError(ReportContext& context) {
-    if (context.Options.StopOnBlockError && context.BlockError) *context.BlockError = true;
+    if (context.Options.StopOnBlockError && context.RaiseBlockError) context.RaiseBlockError();
 }
 
 bool SinglePassOrPerLoop(const ReportOptions& options, int loopCount) {
@@ -73,10 +73,7 @@ void WriteMarkerSum(ReportContext& context, const CommandLine& line) {
 } // namespace
 
 int ErrorNotifier::NotifyUser(std::string_view text, int style, std::string_view title) {
-    if (host_.RemoteConnected()) {
-        host_.SendRemote("EXECUTION::ERROR::" + std::string(text));
-        return MsgAnswer::None;
-    }
+    if (remote_ && remote_(text)) return MsgAnswer::None;
     return host_.MessageBox(text, style, title);
 }
 

@@ -2,12 +2,13 @@
 // command kind, timing, error entries, and the error notifications of the main window.
 #pragma once
 
+#include "host/Host.h"
 #include "report/ReportDocument.h"
-#include "report/ReportHost.h"
 #include "report/ReportOptions.h"
 #include "testdef/LoadFinding.h"
 #include "testdef/TestModel.h"
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,10 +20,16 @@ namespace zep {
 // stop a run are collected and shown together with the next flushed one.
 class ErrorNotifier {
 public:
-    explicit ErrorNotifier(ReportHost& host) : host_(host) {}
+    // Takes a text in place of a message box and returns true while a remote controller is
+    // connected; the remote receiver words it for the protocol.
+    using RemoteSink = std::function<bool(std::string_view text)>;
 
-    // While a remote controller is connected sends "EXECUTION::ERROR::" + text and returns 0;
-    // otherwise shows a message box and returns the pressed button.
+    explicit ErrorNotifier(Host& host) : host_(host) {}
+
+    void SetRemoteSink(RemoteSink sink) { remote_ = std::move(sink); }
+
+    // Hands the text to the remote sink and returns MsgAnswer::None while it takes it; otherwise
+    // shows a message box and returns the pressed button.
     int NotifyUser(std::string_view text, int style, std::string_view title);
 
     // Adds CR LF and text to the pending error text; on flush shows it (trimmed) titled "ERROR" with
@@ -30,21 +37,21 @@ public:
     void ReportError(std::string_view text, bool flush);
 
     const std::string& PendingErrors() const { return pending_; }
-    ReportHost& Host() { return host_; }
 
 private:
-    ReportHost& host_;
+    Host& host_;
+    RemoteSink remote_;
     std::string pending_;
 };
 
 // What the writers need besides their data: the report, the settings, the label width of the
-// running block (1 + its longest result label), the error path and the block-error flag.
+// running block (1 + its longest result label), the error path and what raises the block-error flag.
 struct ReportContext {
     ReportDocument& Report;
     const ReportOptions& Options;
     ErrorNotifier* Notifier = nullptr;
     size_t LabelWidth = 0;
-    bool* BlockError = nullptr; // set by error entries when StopOnBlockError is on
+    std::function<void()> RaiseBlockError; // called by error entries when StopOnBlockError is on
 
     std::string Padded(std::string_view label) const;
 };

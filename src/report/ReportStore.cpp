@@ -37,7 +37,7 @@ std::string StoreReport(const ReportDocument& report, const std::filesystem::pat
     return WriteFileAtomically(path, ReportFileContent(report, ReportFileKindOf(path)));
 }
 
-bool ClearReport(ReportDocument& report, ReportHost& host) {
+bool ClearReport(ReportDocument& report, Host& host) {
     if (host.MessageBox("Delete measurement report?", MsgStyle::YesNo | MsgStyle::Question, "CONFIRM") !=
         MsgAnswer::Yes)
         return false;
@@ -45,9 +45,9 @@ bool ClearReport(ReportDocument& report, ReportHost& host) {
     return true;
 }
 
-void CopyReport(const ReportDocument& report, ReportHost& host) { host.SetClipboardRtf(report.VisibleRtf()); }
+void CopyReport(const ReportDocument& report, Host& host) { host.SetClipboardRtf(report.VisibleRtf()); }
 
-void CopyReportRaw(const ReportDocument& report, ReportHost& host) {
+void CopyReportRaw(const ReportDocument& report, Host& host) {
     host.SetClipboardText(report.VisiblePlainText());
 }
 

@@ -1,8 +1,8 @@
 // The report menu: clearing, copying and storing the report in the form a file name asks for.
 #pragma once
 
+#include "host/Host.h"
 #include "report/ReportDocument.h"
-#include "report/ReportHost.h"
 #include "report/ReportOptions.h"
 
 #include <cstdint>
@@ -26,11 +26,11 @@ std::string ReportFileContent(const ReportDocument& report, ReportFileKind kind)
 std::string StoreReport(const ReportDocument& report, const std::filesystem::path& path);
 
 // Asks "Delete measurement report?" and clears on Yes. Returns true when cleared.
-bool ClearReport(ReportDocument& report, ReportHost& host);
+bool ClearReport(ReportDocument& report, Host& host);
 
 // The RTF document, or the plain text, on the clipboard.
-void CopyReport(const ReportDocument& report, ReportHost& host);
-void CopyReportRaw(const ReportDocument& report, ReportHost& host);
+void CopyReport(const ReportDocument& report, Host& host);
+void CopyReportRaw(const ReportDocument& report, Host& host);
 
 // Report font size in half points: 20, or with RTFScaling the control's width in twips divided by
 // RTFScalingFactor, rounded (at least 1; a factor below 1 counts as 1).

@@ -2,7 +2,6 @@
 #include "session/Session.h"
 
 #include "instio/VisaFactory.h"
-#include "report/ReportLines.h"
 
 namespace zep {
 
@@ -12,7 +11,18 @@ LoadOptions LoadOptionsOf(const Settings& settings) {
     return options;
 }
 
-Session::Session(Settings settings) : settings_(std::move(settings)), loader_(model_, LoadOptionsOf(settings_)) {}
+Session::Session(Host& host, Settings settings)
+    : host_(host), settings_(std::move(settings)), loader_(model_, LoadOptionsOf(settings_)), notifier_(host) {
+    notifier_.SetRemoteSink([this](std::string_view text) {
+        if (!remote_.Connected || !remote_.Send) return false;
+        remote_.Send("EXECUTION::ERROR::" + std::string(text));
+        return true;
+    });
+}
+
+ReportContext Session::MakeReportContext(size_t labelWidth) {
+    return ReportContext{report_, settings_.Report, &notifier_, labelWidth, [this] { blockError_ = true; }};
+}
 
 void Session::SetSettings(Settings settings) {
     settings_ = std::move(settings);

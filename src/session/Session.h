@@ -1,16 +1,20 @@
 // The program-wide state of one executor: settings, test model, report, the VISA implementation
-// with its access layer, the instruments found, the block-error flag and the remote state. The
-// command line, the desktop application and the remote receiver each hold one.
+// with its access layer, the instruments found, the block-error flag and the remote state, over the
+// host that shows it all. The command line, the desktop application and the remote receiver each
+// hold one.
 #pragma once
 
+#include "host/Host.h"
 #include "instio/AvailableInstrument.h"
 #include "instio/VISAWrap.h"
 #include "instio/Visa.h"
 #include "report/ReportDocument.h"
+#include "report/ReportLines.h"
 #include "settings/Settings.h"
 #include "testdef/TestLoad.h"
 #include "testdef/TestModel.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,17 +26,21 @@ namespace zep {
 struct RemoteState {
     bool Connected = false;  // a controller named itself with MSGTARGET
     std::string Target;      // its handle
+    // Sends one protocol message to the controller; set by the remote receiver.
+    std::function<void(std::string_view message)> Send;
 };
 
 class Session {
   public:
-    explicit Session(Settings settings = Settings{});
+    explicit Session(Host& host, Settings settings = Settings{});
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     const Settings& GetSettings() const { return settings_; }
     // Replaces the settings; what the loader takes from them follows.
     void SetSettings(Settings settings);
+
+    Host& GetHost() { return host_; }
 
     TestModel& Model() { return model_; }
     const TestModel& Model() const { return model_; }
@@ -67,7 +75,15 @@ class Session {
 
     RemoteState& Remote() { return remote_; }
 
+    // Errors for the user: message boxes, or "EXECUTION::ERROR::" messages to the controller while
+    // one is connected.
+    ErrorNotifier& Notifier() { return notifier_; }
+
+    // What the report writers need, with the block-error flag of this session.
+    ReportContext MakeReportContext(size_t labelWidth = 0);
+
   private:
+    Host& host_;
     Settings settings_;
     TestModel model_;
     ReportDocument report_;
@@ -77,6 +93,7 @@ class Session {
     std::vector<AvailableInstrument> availableInstruments_;
     bool blockError_ = false;
     RemoteState remote_;
+    ErrorNotifier notifier_;
 };
 
 // What the loader takes from the settings.

@@ -1,6 +1,6 @@
 // Stored RTF reports opened by independent readers (unrtf, LibreOffice): the text they extract is
 // our plain text, line for line.
-#include "RecordingHost.h"
+#include "FakeHost.h"
 #include "common/TextFile.h"
 #include "report/ReportStore.h"
 #include "report/Statistics.h"
@@ -100,7 +100,7 @@ protected:
     fs::path dir = fs::temp_directory_path() / ("zep_interop_" + std::to_string(::getpid()));
     ReportDocument report;
     ReportOptions options;
-    testing::RecordingHost host;
+    testing::FakeHost host;
     ErrorNotifier notifier{host};
     bool blockError = false;
 
@@ -127,7 +127,7 @@ protected:
     // Every line kind, colour, highlight and alignment, with braces, backslashes and text beyond ASCII.
     void BuildReport() {
         options.TimeDetailed = true;
-        ReportContext context{report, options, &notifier, 14, &blockError};
+        ReportContext context{report, options, &notifier, 14, [&] { blockError = true; }};
         std::vector<InstrumentNeed> instruments(2);
         instruments[0].Name = "Gen \xC2\xB5" "W";
         instruments[1].Name = "Ana{1}";

@@ -72,8 +72,8 @@ TEST(ReportDocument, IncrementalViewsEqualAFullRender) {
 TEST(ReportDocument, ClearStartsAgainAndTellsListeners) {
     ReportDocument doc;
     std::vector<std::string> events;
-    doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
-    doc.OnClear([&] { events.push_back("clear"); });
+    const Subscription appends = doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
+    const Subscription clears = doc.OnClear([&] { events.push_back("clear"); });
     doc.AddResult("one", true, true, false, false, Colour::Red);
     doc.Clear();
     doc.AddResult("two", false);
@@ -100,8 +100,8 @@ TEST_F(ShowFileTest, RtfFileShownUntilTheNextAppend) {
     ReportDocument doc;
     doc.AddResult("before", true);
     std::vector<std::string> events;
-    doc.OnReload([&] { events.push_back(doc.Shown() ? "reload file" : "reload report"); });
-    doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
+    const Subscription reloads = doc.OnReload([&] { events.push_back(doc.Shown() ? "reload file" : "reload report"); });
+    const Subscription appends = doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
     const std::string rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
                             "\\pard\\qc{\\b Welcome}\\par\\pard\\cf1 Read this\\par}";
     ASSERT_TRUE(doc.ShowFile(Write("msg.rtf", rtf)));

@@ -1,5 +1,5 @@
 // Every report line kind, byte for byte in RTF, and the error notifications.
-#include "RecordingHost.h"
+#include "FakeHost.h"
 #include "report/ReportLines.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +11,10 @@ class ReportLinesTest : public ::testing::Test {
 protected:
     ReportDocument report;
     ReportOptions options;
-    testing::RecordingHost host;
+    testing::FakeHost host;
     ErrorNotifier notifier{host};
     bool blockError = false;
-    ReportContext context{report, options, &notifier, 8, &blockError};
+    ReportContext context{report, options, &notifier, 8, [this] { blockError = true; }};
 
     // The groups written so far, as RTF (the buffer after its colour table).
     std::string Rtf() const { return std::string(report.Rtf().Buffer().substr(RtfColourTable.size())); }
@@ -238,10 +238,19 @@ TEST_F(ReportLinesTest, NotifyUserGoesToTheRemotePeerWhileConnected) {
     ASSERT_EQ(host.boxes.size(), 1U);
     EXPECT_EQ(host.boxes[0].text, "Disk full");
     EXPECT_EQ(host.boxes[0].title, "ERROR");
-    host.connected = true;
+    // The sink declines while no controller is connected, and the box is shown.
+    bool connected = false;
+    std::vector<std::string> remote;
+    notifier.SetRemoteSink([&](std::string_view text) {
+        if (connected) remote.emplace_back(text);
+        return connected;
+    });
+    EXPECT_EQ(notifier.NotifyUser("Disk full", MsgStyle::Critical, "ERROR"), MsgAnswer::Ok);
+    EXPECT_EQ(host.boxes.size(), 2U);
+    connected = true;
     EXPECT_EQ(notifier.NotifyUser("Disk full", MsgStyle::Critical, "ERROR"), MsgAnswer::None);
-    EXPECT_EQ(host.boxes.size(), 1U);
-    EXPECT_EQ(host.remote, std::vector<std::string>{"EXECUTION::ERROR::Disk full"});
+    EXPECT_EQ(host.boxes.size(), 2U);
+    EXPECT_EQ(remote, std::vector<std::string>{"Disk full"});
 }
 
 TEST_F(ReportLinesTest, ReportErrorCollectsUntilFlushed) {

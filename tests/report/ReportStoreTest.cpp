@@ -1,5 +1,5 @@
 // Storing, copying and clearing the report; the HTML export; zep-cli check --report.
-#include "RecordingHost.h"
+#include "FakeHost.h"
 #include "common/TextFile.h"
 #include "report/HtmlExport.h"
 #include "report/ReportStore.h"
@@ -23,7 +23,7 @@ protected:
                    ("zep_store_" + std::to_string(::getpid()) + "_" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     ReportDocument report;
-    testing::RecordingHost host;
+    testing::FakeHost host;
 
     void SetUp() override {
         fs::create_directories(dir);
@@ -127,7 +127,7 @@ TEST(ReportFont, ScalingFollowsTheWindowWidth) {
     ReportDocument doc;
     doc.AddResult("x", true);
     int reloads = 0;
-    doc.OnReload([&] { ++reloads; });
+    const Subscription listening = doc.OnReload([&] { ++reloads; });
     doc.SetFontSize(30);
     EXPECT_EQ(reloads, 1);
     EXPECT_TRUE(doc.Rtf().Rendered().starts_with("{\\plain\\fs30{\\colortbl"));

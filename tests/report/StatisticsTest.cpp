@@ -1,5 +1,5 @@
 // Loop statistics: the numbers and the report table.
-#include "RecordingHost.h"
+#include "FakeHost.h"
 #include "report/Statistics.h"
 #include "report/ValueFormat.h"
 
@@ -90,9 +90,9 @@ class StatisticsSectionTest : public ::testing::Test {
 protected:
     ReportDocument report;
     ReportOptions options;
-    testing::RecordingHost host;
+    testing::FakeHost host;
     ErrorNotifier notifier{host};
-    ReportContext context{report, options, &notifier, 8, nullptr};
+    ReportContext context{report, options, &notifier, 8, {}};
 
     static CommandLine Line(std::string label, int32_t kind, std::string unit) {
         CommandLine line;
@@ -165,9 +165,14 @@ TEST_F(StatisticsSectionTest, AcpTablesGetTheMessageInstead) {
     EXPECT_EQ(host.boxes[0].text, "ACP table statistics are not yet implemented!");
     EXPECT_EQ(host.boxes[0].title, "ACP table");
     EXPECT_EQ(host.boxes[0].style, MsgStyle::Information);
-    host.connected = true;
+    std::vector<std::string> remote;
+    notifier.SetRemoteSink([&](std::string_view text) {
+        remote.emplace_back(text);
+        return true;
+    });
     ComputeStatistics(context, acp, history.Values);
-    EXPECT_EQ(host.remote.back(), "EXECUTION::ERROR::ACP table statistics are not yet implemented!");
+    EXPECT_EQ(host.boxes.size(), 2U);
+    EXPECT_EQ(remote, std::vector<std::string>{"ACP table statistics are not yet implemented!"});
 }
 
 TEST(Statistics, HistoryPlaceholder) {

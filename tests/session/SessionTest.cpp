@@ -1,7 +1,10 @@
 // The session: selecting a test clears the report as the settings say and writes what loading found.
 #include "session/Session.h"
 
+#include "FakeHost.h"
+
 #include "common/TextFile.h"
+#include "report/ReportLines.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +33,14 @@ class SessionTest : public ::testing::Test {
     }
     std::string Path(const std::string& name) const { return (directory_ / name).string(); }
 
+    testing::FakeHost host_;
+
   private:
     fs::path directory_;
 };
 
 TEST_F(SessionTest, SelectingAHeadingDoesNothingAndATestLoadsIt) {
-    Session session;
+    Session session(host_);
     Write("S.ZEP_SET", "G\n>Head\n>BASEBAND|runs despite its name\n");
     Write("BASEBAND.ZEP_CASE", "BLOCK|Main\nMain|Comment|c\n");
     ASSERT_TRUE(session.OpenTestSet(Path("S.ZEP_SET")));
@@ -56,7 +61,7 @@ TEST_F(SessionTest, SelectingAHeadingDoesNothingAndATestLoadsIt) {
 TEST_F(SessionTest, SelectingKeepsTheReportWhenClearingIsOffAndAddsTheParserErrors) {
     Settings settings;
     settings.Report.ClearOnNewCase = false;
-    Session session(settings);
+    Session session(host_, settings);
     Write("S.ZEP_SET", "G\n>T|t\n");
     Write("T.ZEP_CASE", "BLOCK|Main\njunk\n");
     ASSERT_TRUE(session.OpenTestSet(Path("S.ZEP_SET")));
@@ -69,7 +74,7 @@ TEST_F(SessionTest, SelectingKeepsTheReportWhenClearingIsOffAndAddsTheParserErro
 }
 
 TEST_F(SessionTest, AMissingTestCaseIsFoundAtItsTestSetLine) {
-    Session session;
+    Session session(host_);
     Write("S.ZEP_SET", "G\n\n>Gone|not there\n");
     ASSERT_TRUE(session.OpenTestSet(Path("S.ZEP_SET")));
     EXPECT_FALSE(session.SelectTest(session.EntryForKey("Gone")));
@@ -85,11 +90,41 @@ TEST_F(SessionTest, AMissingTestCaseIsFoundAtItsTestSetLine) {
 TEST_F(SessionTest, TheLoaderTakesTheDefaultFormatFromTheSettings) {
     Settings settings;
     settings.Report.Format.NumFormatDefault = "0.0";
-    Session session(settings);
+    Session session(host_, settings);
     EXPECT_EQ(session.Loader().Options().DefaultNumberFormat, "0.0");
     settings.Report.Format.NumFormatDefault = "0.00E+00";
     session.SetSettings(settings);
     EXPECT_EQ(session.Loader().Options().DefaultNumberFormat, "0.00E+00");
+}
+
+TEST_F(SessionTest, ErrorsGoToTheControllerWhileOneIsConnected) {
+    Session session(host_);
+    session.Notifier().ReportError("Disk full", true);
+    ASSERT_EQ(host_.boxes.size(), 1U);
+    EXPECT_EQ(host_.boxes[0].title, "ERROR");
+
+    std::vector<std::string> sent;
+    session.Remote().Send = [&](std::string_view message) { sent.emplace_back(message); };
+    session.Notifier().ReportError("Disk full", true); // sent only once a controller named itself
+    EXPECT_EQ(host_.boxes.size(), 2U);
+    EXPECT_TRUE(sent.empty());
+    session.Remote().Connected = true;
+    EXPECT_EQ(session.Notifier().NotifyUser("Disk full", MsgStyle::Critical, "ERROR"), MsgAnswer::None);
+    EXPECT_EQ(host_.boxes.size(), 2U);
+    EXPECT_EQ(sent, std::vector<std::string>{"EXECUTION::ERROR::Disk full"});
+}
+
+TEST_F(SessionTest, ErrorEntriesRaiseTheBlockErrorOnlyWhenTheSettingsSaySo) {
+    Settings settings;
+    Session session(host_, settings);
+    ReportContext context = session.MakeReportContext();
+    ShowParserError(context, "Unknown Block X in command");
+    EXPECT_FALSE(session.BlockError());
+    settings.Report.StopOnBlockError = true;
+    session.SetSettings(settings);
+    ShowParserError(context, "Unknown Block X in command");
+    EXPECT_TRUE(session.BlockError());
+    EXPECT_EQ(session.Report().PlainLines().size(), 4U); // two entries of two lines
 }
 
 } // namespace

@@ -1,0 +1,59 @@
+// zep-cli's host: message boxes are lines "[TITLE] text" on standard error that do not wait, input
+// boxes read the next line of standard input (end of input cancels), timers run on the steady
+// clock from ProcessEvents, and the clipboard is kept in memory. On a terminal, progress shows on
+// standard error and nothing from files reaches the screen raw.
+#pragma once
+
+#include "host/Host.h"
+#include "host/TimerQueue.h"
+
+#include <cstdio>
+#include <string>
+
+namespace zep::cli {
+
+class TerminalHost final : public Host, public HostView {
+  public:
+    TerminalHost(std::FILE* in = stdin, std::FILE* out = stdout, std::FILE* err = stderr);
+
+    // Ok; No for a yes/no question, as a box nobody answers must not delete or reload anything.
+    int MessageBox(std::string_view text, int style, std::string_view title) override;
+    std::optional<std::string> InputBox(std::string_view prompt, std::string_view title,
+                                        std::string_view defaultAnswer) override;
+    void ProcessEvents() override;
+    HostTime Now() const override;
+    TimerId StartTimer(HostTime delay, TimerCallback callback) override;
+    void CancelTimer(TimerId id) override { timers_.Cancel(id); }
+    void SetClipboardRtf(std::string_view rtf) override { clipboardRtf_ = rtf; }
+    void SetClipboardText(std::string_view text) override { clipboardText_ = text; }
+    HostView& View() override { return *this; }
+
+    // The scan window's lines go to standard output as they happen.
+    void ScanLine(std::string_view text) override;
+    void Progress(std::string_view what, int done, int total) override;
+
+    const std::string& ClipboardText() const { return clipboardText_; }
+    const std::string& ClipboardRtf() const { return clipboardRtf_; }
+    bool Interactive() const { return errTerminal_; }
+
+  private:
+    std::FILE* in_;
+    std::FILE* out_;
+    std::FILE* err_;
+    bool inTerminal_;
+    bool outTerminal_;
+    bool errTerminal_;
+    bool progressShown_ = false;
+    TimerQueue timers_;
+    std::string clipboardRtf_;
+    std::string clipboardText_;
+
+    void EndProgressLine();
+};
+
+// Text for a stream: made safe for the screen when the stream is a terminal, exact otherwise.
+std::string ForStream(std::FILE* stream, std::string_view text);
+// Writes text to standard output that way.
+void WriteOut(std::string_view text);
+
+} // namespace zep::cli
