@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 #include <string>
 
@@ -61,6 +64,21 @@ TEST(TerminalHost, TimersFireFromEventProcessingOnceDue) {
     host.ProcessEvents();
     EXPECT_EQ(fired, 1);
     EXPECT_GE(host.Now(), host.Now() - 1ms);
+}
+
+TEST(TerminalHost, OnlyATerminalGetsEscapedText) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::FILE* terminal = std::fopen(::ptsname(master), "w");
+    ASSERT_NE(terminal, nullptr);
+    const std::string fromFile = "Level\x1b]0;pwned\x07 \xfc";
+    EXPECT_EQ(cli::ForStream(terminal, fromFile), "Level\\x1B]0;pwned\\x07 \xc3\xbc");
+    File file;
+    EXPECT_EQ(cli::ForStream(file.f, fromFile), fromFile);
+    std::fclose(terminal);
+    ::close(master);
 }
 
 } // namespace
