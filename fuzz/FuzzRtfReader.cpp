@@ -1,6 +1,7 @@
 // Fuzzes the RTF reader of message files: any bytes must read without a fault, give valid UTF-8,
 // and what the report writes from the result must read back to the same text.
 #include "common/TextFile.h"
+#include "common/Utf8.h"
 #include "report/RTFGen.h"
 #include "report/RtfReader.h"
 
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)zep::LooksLikeRtf(bytes);
     const auto groups = zep::ReadRtf(bytes);
     for (const auto& g : groups)
-        if (!zep::IsValidUtf8(g.text)) std::abort();
+        if (!zep::utf8::IsValid(g.text)) std::abort();
 
     zep::RTFGen rtf;
     for (const auto& g : groups)

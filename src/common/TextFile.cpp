@@ -20,40 +20,12 @@
 
 namespace zep {
 
-bool IsValidUtf8(std::string_view bytes) {
-    size_t i = 0;
-    const size_t n = bytes.size();
-    while (i < n) {
-        // Skip ASCII eight bytes at a time: test files are almost all ASCII.
-        while (i + 8 <= n) {
-            uint64_t block;
-            std::memcpy(&block, bytes.data() + i, 8);
-            if (block & 0x8080808080808080ULL) break;
-            i += 8;
-        }
-        if (i >= n) break;
-        uint32_t code = 0;
-        const size_t length = utf8::DecodeAt(bytes, i, code);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
-    for (char ch : bytes)
-        utf8::Append(out, utf8::FromWindows1252(static_cast<unsigned char>(ch)));
-    return out;
-}
-
 std::string DecodeUserText(std::string_view bytes) {
-    if (IsValidUtf8(bytes)) {
+    if (utf8::IsValid(bytes)) {
         if (StartsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
         return std::string(bytes);
     }
-    return Windows1252ToUtf8(bytes);
+    return utf8::FromWindows1252(bytes);
 }
 
 bool LineCursor::Next(std::string_view& line) {
@@ -123,11 +95,11 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
 std::optional<std::string> ReadUserText(const std::filesystem::path& path) {
     auto bytes = ReadFileBytes(path);
     if (!bytes) return std::nullopt;
-    if (IsValidUtf8(*bytes)) {
+    if (utf8::IsValid(*bytes)) {
         if (StartsWith(*bytes, "\xEF\xBB\xBF")) bytes->erase(0, 3);
         return bytes;
     }
-    return Windows1252ToUtf8(*bytes);
+    return utf8::FromWindows1252(*bytes);
 }
 
 std::optional<std::vector<std::string>> ReadUserTextLines(const std::filesystem::path& path) {

@@ -10,11 +10,6 @@
 
 namespace zep {
 
-bool IsValidUtf8(std::string_view bytes);
-
-// Windows-1252 bytes to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
-std::string Windows1252ToUtf8(std::string_view bytes);
-
 // Valid UTF-8 (an optional byte-order mark removed) stays as it is, anything else is taken as
 // Windows-1252 and converted.
 std::string DecodeUserText(std::string_view bytes);

@@ -28,6 +28,25 @@ void Append(std::string& out, uint32_t code);
 
 // Number of characters as Next counts them.
 size_t Length(std::string_view text);
+// The first count characters as Next counts them.
+std::string Prefix(std::string_view text, size_t count);
+
+bool IsValid(std::string_view bytes);
+
+// Valid UTF-8 stays as it is; every byte that is not part of a valid sequence is taken as
+// Windows-1252 (the rule everywhere in the program).
+std::string Repair(std::string_view text);
+
+// Windows-1252 bytes to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
+std::string FromWindows1252(std::string_view bytes);
+// UTF-8 (repaired first) to Windows-1252; nullopt when a character has no Windows-1252 byte.
+std::optional<std::string> ToWindows1252(std::string_view text);
+
+// UTF-16 bytes to UTF-8: pairs of surrogates combine, a lone one becomes U+FFFD, an odd last
+// byte is dropped.
+std::string FromUtf16(std::string_view bytes, bool bigEndian);
+// UTF-8 (repaired first) to UTF-16 bytes, without a byte-order mark.
+std::string ToUtf16(std::string_view text, bool bigEndian);
 
 // The text as it may go to a terminal: invalid bytes as their Windows-1252 characters, and control
 // characters other than tab and line feed (escape sequences, carriage returns, C1 controls)

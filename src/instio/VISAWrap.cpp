@@ -24,7 +24,7 @@ std::string ToInstrumentBytes(std::string_view text) {
     for (const char c : text) {
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     }
-    if (ascii || !IsValidUtf8(text)) {
+    if (ascii || !utf8::IsValid(text)) {
         return std::string(text);
     }
     std::string bytes;

@@ -39,7 +39,7 @@ bool IsSkippedDestination(std::string_view word) {
 
 class Reader {
 public:
-    explicit Reader(std::string_view bytes) : in_(bytes), rawUtf8_(IsValidUtf8(bytes)) {}
+    explicit Reader(std::string_view bytes) : in_(bytes), rawUtf8_(utf8::IsValid(bytes)) {}
 
     std::vector<ReportGroup> Read() {
         stack_.push_back(State{});

@@ -1,5 +1,6 @@
 // Value encodings of the settings file.
 #include "settings/INIIO.h"
+#include "common/Utf8.h"
 
 #include "common/StringOp.h"
 
@@ -76,7 +77,7 @@ std::string ReadSettingText(const IniDocument& file, std::string_view section, s
     std::string_view text = defaultText;
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
-    return Utf8Prefix(text, MaxSettingLength);
+    return utf8::Prefix(text, MaxSettingLength);
 }
 
 bool ReadSetting(const IniDocument& file, std::string_view section, std::string_view key, bool defaultValue) {

@@ -28,13 +28,6 @@ std::string_view TrimProfileSpace(std::string_view text) {
     return text;
 }
 
-void AppendUtf16(std::string& out, uint16_t unit, bool bigEndian) {
-    const char high = static_cast<char>(unit >> 8);
-    const char low = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? high : low;
-    out += bigEndian ? low : high;
-}
-
 // Splits decoded text into lines, keeping each line's own end so unchanged lines write back exactly.
 std::vector<std::pair<std::string, std::string>> SplitKeepingEnds(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> lines;
@@ -63,7 +56,7 @@ bool NeedsQuotes(std::string_view value) {
 // What a value can be stored as: a NUL ends it (the file functions take C strings) and line
 // breaks become blanks, since they would start new lines (and so new keys) in the file.
 std::string CleanValue(std::string_view value) {
-    std::string out = RepairUtf8(value.substr(0, value.find('\0')));
+    std::string out = utf8::Repair(value.substr(0, value.find('\0')));
     for (char& c : out)
         if (c == '\r' || c == '\n') c = ' ';
     return out;
@@ -79,98 +72,6 @@ std::string CleanName(std::string_view name) {
 }
 
 } // namespace
-
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    auto unitAt = [&](size_t i) -> uint32_t {
-        const auto a = static_cast<unsigned char>(bytes[i]);
-        const auto b = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (static_cast<uint32_t>(a) << 8 | b) : (static_cast<uint32_t>(b) << 8 | a);
-    };
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t unit = unitAt(i);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-            const uint32_t next = unitAt(i + 2);
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                utf8::Append(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD; // lone surrogate
-        utf8::Append(out, unit);
-    }
-    return out;
-}
-
-std::string Utf8ToUtf16(std::string_view text, bool bigEndian) {
-    const std::string valid = RepairUtf8(text);
-    std::string out;
-    out.reserve(valid.size() * 2);
-    for (size_t i = 0; i < valid.size();) {
-        uint32_t code = 0;
-        const size_t length = utf8::DecodeAt(valid, i, code);
-        i += length;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            AppendUtf16(out, static_cast<uint16_t>(0xD800 + (code >> 10)), bigEndian);
-            AppendUtf16(out, static_cast<uint16_t>(0xDC00 + (code & 0x3FF)), bigEndian);
-        } else {
-            AppendUtf16(out, static_cast<uint16_t>(code), bigEndian);
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> Utf8ToWindows1252(std::string_view text) {
-    const std::string valid = RepairUtf8(text);
-    std::string out;
-    out.reserve(valid.size());
-    for (size_t i = 0; i < valid.size();) {
-        uint32_t code = 0;
-        i += utf8::DecodeAt(valid, i, code);
-        const auto byte = utf8::ToWindows1252(code);
-        if (!byte) return std::nullopt;
-        out += *byte;
-    }
-    return out;
-}
-
-std::string RepairUtf8(std::string_view text) {
-    if (IsValidUtf8(text)) return std::string(text);
-    std::string out;
-    out.reserve(text.size() + text.size() / 4);
-    for (size_t i = 0; i < text.size();) {
-        uint32_t code = 0;
-        const size_t length = utf8::DecodeAt(text, i, code);
-        if (length == 0) {
-            out += Windows1252ToUtf8(text.substr(i, 1));
-            ++i;
-        } else {
-            out.append(text.substr(i, length));
-            i += length;
-        }
-    }
-    return out;
-}
-
-size_t Utf8Length(std::string_view text) {
-    size_t count = 0;
-    for (char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-    return count;
-}
-
-std::string Utf8Prefix(std::string_view text, size_t count) {
-    size_t seen = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-        if (seen == count) return std::string(text.substr(0, i));
-        ++seen;
-    }
-    return std::string(text);
-}
 
 IniDocument::Line IniDocument::ClassifyLine(std::string text, std::string end) {
     Line line;
@@ -211,12 +112,12 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         document.encoding_ = IniEncoding::Utf16LE;
-        text = Utf16ToUtf8(bytes.substr(2), false);
+        text = utf8::FromUtf16(bytes.substr(2), false);
     } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
                static_cast<unsigned char>(bytes[1]) == 0xFF) {
         document.encoding_ = IniEncoding::Utf16BE;
-        text = Utf16ToUtf8(bytes.substr(2), true);
-    } else if (IsValidUtf8(bytes)) {
+        text = utf8::FromUtf16(bytes.substr(2), true);
+    } else if (utf8::IsValid(bytes)) {
         document.encoding_ = StartsWith(bytes, "\xEF\xBB\xBF") ? IniEncoding::Utf8WithBom : IniEncoding::Utf8;
         text = DecodeUserText(bytes);
     } else {
@@ -247,17 +148,17 @@ std::string IniDocument::Serialize() const {
         // A new value outside Windows-1252 turns the file into UTF-8 rather than losing the
         // character; so do Windows-1252 bytes that would read back as UTF-8 (the change removed
         // the only bytes that told the two apart) and so be read as other characters.
-        const auto bytes = Utf8ToWindows1252(text);
-        if (bytes && !IsValidUtf8(*bytes)) return *bytes;
+        const auto bytes = utf8::ToWindows1252(text);
+        if (bytes && !utf8::IsValid(*bytes)) return *bytes;
         encoding = IniEncoding::Utf8;
     }
     switch (encoding) {
     case IniEncoding::Utf8WithBom:
         return "\xEF\xBB\xBF" + text;
     case IniEncoding::Utf16LE:
-        return "\xFF\xFE" + Utf8ToUtf16(text, false);
+        return "\xFF\xFE" + utf8::ToUtf16(text, false);
     case IniEncoding::Utf16BE:
-        return "\xFE\xFF" + Utf8ToUtf16(text, true);
+        return "\xFE\xFF" + utf8::ToUtf16(text, true);
     default:
         return text;
     }
@@ -300,7 +201,7 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
     if (sectionIndex == std::string::npos) return std::nullopt;
     const size_t keyIndex = FindKey(sectionIndex, key);
     if (keyIndex == std::string::npos) return std::nullopt;
-    return Utf8Prefix(StoredValue(lines_[keyIndex]), MaxSettingLength);
+    return utf8::Prefix(StoredValue(lines_[keyIndex]), MaxSettingLength);
 }
 
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {

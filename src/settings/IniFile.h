@@ -102,16 +102,4 @@ IniFile ReadIniFile(const std::filesystem::path& path);
 // message naming the file and the reason.
 std::string WriteIniFile(const IniFile& file);
 
-// Text encodings of the file forms the reader accepts.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
-std::string Utf8ToUtf16(std::string_view text, bool bigEndian);
-// nullopt when a character has no Windows-1252 byte.
-std::optional<std::string> Utf8ToWindows1252(std::string_view text);
-// Valid UTF-8 stays as it is; every byte that is not part of a valid sequence is taken as Windows-1252.
-std::string RepairUtf8(std::string_view text);
-// Number of characters (code points) of UTF-8 text.
-size_t Utf8Length(std::string_view text);
-// The first count characters of UTF-8 text.
-std::string Utf8Prefix(std::string_view text, size_t count);
-
 } // namespace zep

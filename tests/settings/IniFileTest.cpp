@@ -1,6 +1,7 @@
 // The INI document: reading as the private-profile functions read, writing without disturbing
 // what the program does not own, and the file on disk.
 #include "settings/IniFile.h"
+#include "common/Utf8.h"
 
 #include "common/TextFile.h"
 
@@ -60,7 +61,7 @@ TEST(IniDocumentGet, CutsValuesAtTheReadBufferSize) {
     // Characters, not bytes: a Windows-1252 file decodes to two-byte UTF-8 characters.
     const auto umlauts = document.Get("A", "u");
     ASSERT_TRUE(umlauts);
-    EXPECT_EQ(Utf8Length(*umlauts), MaxSettingLength);
+    EXPECT_EQ(utf8::Length(*umlauts), MaxSettingLength);
 }
 
 TEST(IniDocumentGet, DecodesWindows1252AndUtf16Files) {
@@ -70,7 +71,7 @@ TEST(IniDocumentGet, DecodesWindows1252AndUtf16Files) {
               "Pr\xC3\xBC"
               "fung");
     EXPECT_EQ(IniDocument::Parse("\xEF\xBB\xBF[A]\nk=v\n").Get("A", "k"), "v");
-    const std::string utf16 = std::string("\xFF\xFE", 2) + Utf8ToUtf16("[A]\r\nk=\xC3\xBC\r\n", false);
+    const std::string utf16 = std::string("\xFF\xFE", 2) + utf8::ToUtf16("[A]\r\nk=\xC3\xBC\r\n", false);
     const IniDocument document = IniDocument::Parse(utf16);
     EXPECT_EQ(document.Encoding(), IniEncoding::Utf16LE);
     EXPECT_EQ(document.Get("A", "k"), "\xC3\xBC");
@@ -153,9 +154,9 @@ TEST(IniDocumentSet, KeepsTheFileEncoding) {
     ambiguous.Set("A", "n", "u");
     EXPECT_EQ(IniDocument::Parse(ambiguous.Serialize()).Get("A", "k"), "\xC3\x83\xC2\xA4");
 
-    IniDocument wide = IniDocument::Parse(std::string("\xFF\xFE", 2) + Utf8ToUtf16("[A]\r\n", false));
+    IniDocument wide = IniDocument::Parse(std::string("\xFF\xFE", 2) + utf8::ToUtf16("[A]\r\n", false));
     wide.Set("A", "k", "\xC3\xBC");
-    EXPECT_EQ(wide.Serialize(), std::string("\xFF\xFE", 2) + Utf8ToUtf16("[A]\r\nk=\xC3\xBC\r\n", false));
+    EXPECT_EQ(wide.Serialize(), std::string("\xFF\xFE", 2) + utf8::ToUtf16("[A]\r\nk=\xC3\xBC\r\n", false));
 }
 
 class IniFileOnDisk : public ::testing::Test {
