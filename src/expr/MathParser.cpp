@@ -76,7 +76,8 @@ bool MathParser::PlaceToken(const std::string& token, ExprSlot& slot) {
     if (token.empty()) return Fail("missing argument");
     slot = ExprSlot{};
     double value = 0;
-    if (expr::ReadNumberWithUnit(token, value, errorDescription_)) {
+    bool outOfRange = false;
+    if (expr::ReadNumberWithUnit(token, value, errorDescription_, &outOfRange)) {
         slot.Value = value;
         return true;
     }
@@ -84,10 +85,12 @@ bool MathParser::PlaceToken(const std::string& token, ExprSlot& slot) {
         slot.Value = expr::Pi15;
         return true;
     }
-    if (expr::ReadPlainNumber(token, value)) {
+    if (expr::ReadPlainNumber(token, value, &outOfRange)) {
         slot.Value = value;
         return true;
     }
+    // A number too large for a double is no variable name.
+    if (outOfRange) return Fail("number out of range: " + token);
     if (!IsAsciiLetter(token[0])) return Fail("variable name must start with a letter: " + token);
     const auto found = std::find(varNames_.begin(), varNames_.end(), token);
     if (found == varNames_.end()) {

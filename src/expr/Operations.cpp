@@ -1,77 +1,121 @@
-// Name tables of the evaluator: operation numbers and the names allowed before "(".
+// The evaluator's vocabulary: operation numbers, the names allowed before "(" and their arity.
 #include "expr/Operations.h"
 
 #include "common/StringOp.h"
 
-#include <array>
-#include <utility>
 
 namespace zep::expr {
 
 namespace {
 
-using NamedId = std::pair<std::string_view, int32_t>;
-
-constexpr std::array OperationNames = {
-    NamedId{"+", OpAdd},       NamedId{"-", OpSub},           NamedId{"*", OpMul},
-    NamedId{"/", OpDiv},       NamedId{"%", OpRem},           NamedId{"\\", OpIntDiv},
-    NamedId{"^", OpPow},       NamedId{"abs", OpAbs},         NamedId{"atn", OpAtn},
-    NamedId{"cos", OpCos},     NamedId{"sin", OpSin},         NamedId{"exp", OpExp},
-    NamedId{"fix", OpFix},     NamedId{"int", OpInt},         NamedId{"ln", OpLn},
-    NamedId{"log", OpLog},     NamedId{"rnd", OpRnd},         NamedId{"sgn", OpSgn},
-    NamedId{"sqr", OpSqr},     NamedId{"tan", OpTan},         NamedId{"acos", OpAcos},
-    NamedId{"asin", OpAsin},   NamedId{"cosh", OpCosh},       NamedId{"sinh", OpSinh},
-    NamedId{"tanh", OpTanh},   NamedId{"acosh", OpAcosh},     NamedId{"asinh", OpAsinh},
-    NamedId{"atanh", OpAtanh}, NamedId{"mod", OpMod},         NamedId{"fact", OpFact},
-    NamedId{"!", OpFact},      NamedId{"comb", OpComb},       NamedId{"min", OpMin},
-    NamedId{"max", OpMax},     NamedId{"mcd", OpGcd},         NamedId{"gcd", OpGcd},
-    NamedId{"mcm", OpLcm},     NamedId{"lcm", OpLcm},         NamedId{">", OpGt},
-    NamedId{">=", OpGe},       NamedId{"=>", OpGe},           NamedId{"<", OpLt},
-    NamedId{"<=", OpLe},       NamedId{"=<", OpLe},           NamedId{"=", OpEq},
-    NamedId{"<>", OpNe},       NamedId{"and", OpAnd},         NamedId{"or", OpOr},
-    NamedId{"not", OpNot},     NamedId{"xor", OpXor},         NamedId{"erf", OpErf},
-    NamedId{"gamma", OpGamma}, NamedId{"gammaln", OpGammaLn}, NamedId{"digamma", OpDigamma},
-    NamedId{"beta", OpBeta},   NamedId{"zeta", OpZeta},       NamedId{"ei", OpEi},
-    NamedId{"csc", OpCsc},     NamedId{"sec", OpSec},         NamedId{"cot", OpCot},
-    NamedId{"acsc", OpAcsc},   NamedId{"asec", OpAsec},       NamedId{"acot", OpAcot},
-    NamedId{"csch", OpCsch},   NamedId{"sech", OpSech},       NamedId{"coth", OpCoth},
-    NamedId{"acsch", OpAcsch}, NamedId{"asech", OpAsech},     NamedId{"acoth", OpAcoth},
-    NamedId{"cbr", OpCbr},     NamedId{"root", OpRoot},       NamedId{"dec", OpDec},
-    NamedId{"rad", OpRad},     NamedId{"deg", OpDeg},         NamedId{"round", OpRound},
+struct Word {
+    std::string_view Name; // lower case; looked up ignoring case
+    int32_t Id;
+    int Arity; // 1 or 2 for a function called as NAME(...); 0 for a sign or an operator word
 };
 
-constexpr std::array<std::string_view, 45> OneArgFunctions = {
-    "Abs",     "Atn",   "Cos",   "Exp",   "Fix",   "Int",   "Ln",   "Log",   "Rnd",
-    "Sgn",     "Sin",   "Sqr",   "Cbr",   "Tan",   "Acos",  "Asin", "Cosh",  "Sinh",
-    "Tanh",    "Acosh", "Asinh", "Atanh", "Fact",  "Not",   "Erf",  "Gamma", "Gammaln",
-    "Digamma", "Zeta",  "Ei",    "csc",   "sec",   "cot",   "acsc", "asec",  "acot",
-    "csch",    "sech",  "coth",  "acsch", "asech", "acoth", "Dec",  "Rad",   "Deg",
+// One row per name: a new function costs one row here (and its arithmetic).
+// clang-format off
+constexpr Word Vocabulary[] = {
+    // name      id         arity
+    {"+",        OpAdd,     0},
+    {"-",        OpSub,     0},
+    {"*",        OpMul,     0},
+    {"/",        OpDiv,     0},
+    {"%",        OpRem,     0},
+    {"\\",       OpIntDiv,  0},
+    {"^",        OpPow,     0},
+    {"abs",      OpAbs,     1},
+    {"atn",      OpAtn,     1},
+    {"cos",      OpCos,     1},
+    {"sin",      OpSin,     1},
+    {"exp",      OpExp,     1},
+    {"fix",      OpFix,     1},
+    {"int",      OpInt,     1},
+    {"ln",       OpLn,      1},
+    {"log",      OpLog,     1},
+    {"rnd",      OpRnd,     1},
+    {"sgn",      OpSgn,     1},
+    {"sqr",      OpSqr,     1},
+    {"tan",      OpTan,     1},
+    {"acos",     OpAcos,    1},
+    {"asin",     OpAsin,    1},
+    {"cosh",     OpCosh,    1},
+    {"sinh",     OpSinh,    1},
+    {"tanh",     OpTanh,    1},
+    {"acosh",    OpAcosh,   1},
+    {"asinh",    OpAsinh,   1},
+    {"atanh",    OpAtanh,   1},
+    {"mod",      OpMod,     2},
+    {"fact",     OpFact,    1},
+    {"!",        OpFact,    0},
+    {"comb",     OpComb,    2},
+    {"min",      OpMin,     2},
+    {"max",      OpMax,     2},
+    {"mcd",      OpGcd,     2},
+    {"gcd",      OpGcd,     2},
+    {"mcm",      OpLcm,     2},
+    {"lcm",      OpLcm,     2},
+    {">",        OpGt,      0},
+    {">=",       OpGe,      0},
+    {"=>",       OpGe,      0},
+    {"<",        OpLt,      0},
+    {"<=",       OpLe,      0},
+    {"=<",       OpLe,      0},
+    {"=",        OpEq,      0},
+    {"<>",       OpNe,      0},
+    {"and",      OpAnd,     2},
+    {"or",       OpOr,      2},
+    {"not",      OpNot,     1},
+    {"xor",      OpXor,     2},
+    {"erf",      OpErf,     1},
+    {"gamma",    OpGamma,   1},
+    {"gammaln",  OpGammaLn, 1},
+    {"digamma",  OpDigamma, 1},
+    {"beta",     OpBeta,    2},
+    {"zeta",     OpZeta,    1},
+    {"ei",       OpEi,      1},
+    {"csc",      OpCsc,     1},
+    {"sec",      OpSec,     1},
+    {"cot",      OpCot,     1},
+    {"acsc",     OpAcsc,    1},
+    {"asec",     OpAsec,    1},
+    {"acot",     OpAcot,    1},
+    {"csch",     OpCsch,    1},
+    {"sech",     OpSech,    1},
+    {"coth",     OpCoth,    1},
+    {"acsch",    OpAcsch,   1},
+    {"asech",    OpAsech,   1},
+    {"acoth",    OpAcoth,   1},
+    {"cbr",      OpCbr,     1},
+    {"root",     OpRoot,    2},
+    {"dec",      OpDec,     1},
+    {"rad",      OpRad,     1},
+    {"deg",      OpDeg,     1},
+    {"round",    OpRound,   2},
 };
+// clang-format on
 
-constexpr std::array<std::string_view, 14> TwoArgFunctions = {
-    "Comb", "Max", "Min", "Mcm", "Mcd", "Lcm", "Gcd", "Mod", "And", "Or", "Xor", "Beta", "Root", "Round",
-};
-
-template <size_t N> bool ContainsName(const std::array<std::string_view, N>& names, std::string_view name) {
-    for (const auto& candidate : names)
-        if (EqualsIgnoreCase(candidate, name)) return true;
-    return false;
+const Word* Find(std::string_view name) {
+    for (const auto& word : Vocabulary)
+        if (EqualsIgnoreCase(word.Name, name)) return &word;
+    return nullptr;
 }
 
 } // namespace
 
 int32_t OperationId(std::string_view name) {
-    const std::string lower = ToLowerAscii(name);
-    for (const auto& [candidate, id] : OperationNames)
-        if (candidate == lower) return id;
-    return OpUnknown;
+    const Word* word = Find(name);
+    return word ? word->Id : OpUnknown;
 }
 
 bool IsOneArgFunction(std::string_view name) {
-    return ContainsName(OneArgFunctions, name);
+    const Word* word = Find(name);
+    return word && word->Arity == 1;
 }
 bool IsTwoArgFunction(std::string_view name) {
-    return ContainsName(TwoArgFunctions, name);
+    const Word* word = Find(name);
+    return word && word->Arity == 2;
 }
 
 } // namespace zep::expr

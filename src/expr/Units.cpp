@@ -121,7 +121,7 @@ long long DecimalMagnitude(std::string_view text) {
 
 } // namespace
 
-bool ReadPlainNumber(std::string_view text, double& value) {
+bool ReadPlainNumber(std::string_view text, double& value, bool* outOfRange) {
     size_t i = 0;
     const size_t n = text.size();
     size_t digits = 0;
@@ -145,14 +145,17 @@ bool ReadPlainNumber(std::string_view text, double& value) {
     const auto result = std::from_chars(text.data(), text.data() + n, value, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
         // Too small reads as zero (as the decimal text says almost that); too large is no number.
-        if (DecimalMagnitude(text) >= 0) return false;
+        if (DecimalMagnitude(text) >= 0) {
+            if (outOfRange) *outOfRange = true;
+            return false;
+        }
         value = 0;
         return true;
     }
     return result.ec == std::errc{} && result.ptr == text.data() + n && std::isfinite(value);
 }
 
-bool ReadNumberWithUnit(std::string_view text, double& value, std::string& unknownUnit) {
+bool ReadNumberWithUnit(std::string_view text, double& value, std::string& unknownUnit, bool* outOfRange) {
     size_t letter = 0;
     while (letter < text.size() && !IsLetter(text[letter]))
         ++letter;
@@ -178,7 +181,9 @@ bool ReadNumberWithUnit(std::string_view text, double& value, std::string& unkno
         return false;
     }
     value = number * factor * std::pow(10.0, power);
-    return std::isfinite(value);
+    if (std::isfinite(value)) return true;
+    if (outOfRange) *outOfRange = true;
+    return false;
 }
 
 } // namespace zep::expr

@@ -91,8 +91,10 @@ TEST(MathParserScan, NumbersBeyondTheDoubleRange) {
          "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
          "0000000000000000000000000000000000000000000001",
          "0"},
-        // Too large to read is no number; the operand then fails as a name.
-        {"1E999", "parse: variable name must start with a letter: 1E999"},
+        // Too large for a double: said as such, not taken for a bad name.
+        {"1E999", "parse: number out of range: 1E999"},
+        {"2*1e309", "parse: number out of range: 1e309"},
+        {"1e308", "1E+308"},
     });
 }
 
