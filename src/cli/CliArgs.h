@@ -23,7 +23,6 @@ class CliArgs {
                       const std::vector<std::string>& flagOptions,
                       const std::vector<std::string>& repeatableOptions = {});
 
-    bool Has(const std::string& name) const { return values_.count(name) || flags_.count(name); }
     std::optional<std::string> Value(const std::string& name) const;
     std::vector<std::string> Values(const std::string& name) const;
     const std::vector<std::string>& Positionals() const { return positionals_; }

@@ -34,7 +34,6 @@ class TerminalHost final : public Host, public HostView {
 
     const std::string& ClipboardText() const { return clipboardText_; }
     const std::string& ClipboardRtf() const { return clipboardRtf_; }
-    bool Interactive() const { return errTerminal_; }
 
   private:
     std::FILE* in_;

@@ -84,7 +84,6 @@ class MathParser {
     bool Parse();
     bool NewEntry(std::string fun, int32_t argTop, int32_t priLvl, int32_t pos);
     bool PlaceToken(const std::string& token, ExprSlot& slot);
-    void Chain(const std::string& token);
     void Order();
     void Link();
     void Compile();

@@ -64,7 +64,6 @@ public:
     const std::string& Document() const { return document_; }
 
     int16_t FontSize() const { return fontSize_; }
-    const std::string& FontName() const { return fontName_; }
 
 private:
     std::string document_;

@@ -46,9 +46,6 @@ class IniDocument {
 
     IniEncoding Encoding() const { return encoding_; }
 
-    // The line end used for added lines: the file's first one, else the platform's.
-    const std::string& LineEnd() const { return lineEnd_; }
-
     // The names of the sections in file order (duplicates included), for diagnostics and tests.
     std::vector<std::string> SectionNames() const;
 

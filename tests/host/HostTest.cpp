@@ -92,7 +92,7 @@ struct PolledCompletion {
 };
 
 std::vector<std::string> RunCompletion(HostTime completesAfter, HostTime timeoutAfter, size_t& rounds) {
-    testing::FakeHost host;
+    test::FakeHost host;
     host.Advance(12345ms); // whatever the clock says when the run starts
     PolledCompletion run{host};
     run.Start(completesAfter, timeoutAfter);
@@ -117,7 +117,7 @@ TEST(FakeHost, DrivesATimerSequenceTheSameWayEveryTime) {
 }
 
 TEST(FakeHost, ScriptedEventsRunFirstAndAWaitWithoutTimersStillEnds) {
-    testing::FakeHost host;
+    test::FakeHost host;
     bool stopPressed = false;
     host.events.push_back([] {});
     host.events.push_back([&] { stopPressed = true; });
@@ -136,7 +136,7 @@ TEST(FakeHost, ScriptedEventsRunFirstAndAWaitWithoutTimersStillEnds) {
 }
 
 TEST(FakeHost, BoxesAnswerFromTheScript) {
-    testing::FakeHost host;
+    test::FakeHost host;
     host.answers = {MsgAnswer::No};
     host.inputAnswers = {std::string("-12.5")};
     Host& asHost = host;

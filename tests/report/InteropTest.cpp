@@ -100,7 +100,7 @@ protected:
     fs::path dir = fs::temp_directory_path() / ("zep_interop_" + std::to_string(::getpid()));
     ReportDocument report;
     ReportOptions options;
-    testing::FakeHost host;
+    test::FakeHost host;
     ErrorNotifier notifier{host};
     bool blockError = false;
 

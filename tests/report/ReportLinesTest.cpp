@@ -11,7 +11,7 @@ class ReportLinesTest : public ::testing::Test {
 protected:
     ReportDocument report;
     ReportOptions options;
-    testing::FakeHost host;
+    test::FakeHost host;
     ErrorNotifier notifier{host};
     bool blockError = false;
     ReportContext context{report, options, &notifier, 8, [this] { blockError = true; }};

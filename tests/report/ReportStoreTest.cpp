@@ -23,7 +23,7 @@ protected:
                    ("zep_store_" + std::to_string(::getpid()) + "_" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     ReportDocument report;
-    testing::FakeHost host;
+    test::FakeHost host;
 
     void SetUp() override {
         fs::create_directories(dir);

@@ -90,7 +90,7 @@ class StatisticsSectionTest : public ::testing::Test {
 protected:
     ReportDocument report;
     ReportOptions options;
-    testing::FakeHost host;
+    test::FakeHost host;
     ErrorNotifier notifier{host};
     ReportContext context{report, options, &notifier, 8, {}};
 

@@ -33,7 +33,7 @@ class SessionTest : public ::testing::Test {
     }
     std::string Path(const std::string& name) const { return (directory_ / name).string(); }
 
-    testing::FakeHost host_;
+    test::FakeHost host_;
 
   private:
     fs::path directory_;

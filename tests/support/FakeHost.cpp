@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace zep::testing {
+namespace zep::test {
 
 int FakeHost::MessageBox(std::string_view text, int style, std::string_view title) {
     boxes.push_back({std::string(text), style, std::string(title)});
@@ -63,4 +63,4 @@ void FakeHost::Progress(std::string_view what, int done, int total) {
     viewLog.push_back("Progress " + std::string(what) + " " + std::to_string(done) + "/" + std::to_string(total));
 }
 
-} // namespace zep::testing
+} // namespace zep::test

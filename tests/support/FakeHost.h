@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace zep::testing {
+namespace zep::test {
 
 class FakeHost : public Host, public HostView {
   public:
@@ -71,4 +71,4 @@ class FakeHost : public Host, public HostView {
     TimerQueue timers_;
 };
 
-} // namespace zep::testing
+} // namespace zep::test
