@@ -46,6 +46,10 @@ void TcpClient::Close() {
     fd_ = -1;
 }
 
+void TcpClient::ShutdownSending() {
+    if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
 bool TcpClient::Send(const std::string& bytes) {
     return fd_ >= 0 &&
            send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());

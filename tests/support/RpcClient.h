@@ -19,6 +19,7 @@ class TcpClient {
     std::optional<std::string> ReadLine(int timeoutMs = 3000);
     std::optional<std::string> ReadBytes(std::size_t count, int timeoutMs = 3000);
     bool ClosedByPeer(int timeoutMs = 3000); // true when the server ends the connection
+    void ShutdownSending(); // half-close: the server sees the end of input and may still answer
     void Close();
 
   private:
