@@ -2,9 +2,10 @@
 // bounded lifetime, reads its READY and resource lines, and ends it again.
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -31,9 +32,7 @@ public:
     const std::string& Error() const { return error_; }
 
 private:
-    pid_t pid_ = -1;
-    int stdoutPipe_ = -1;
-    int stderrPipe_ = -1;
+    ChildProcess child_;
     std::vector<std::pair<std::string, std::string>> resources_;
     std::uint16_t portmapperPort_ = 0;
     std::string error_;

@@ -12,6 +12,7 @@ namespace zep::instsim {
 namespace {
 
 constexpr std::size_t ErrorQueueSize = 10;
+constexpr std::size_t MaxResponseBytes = 40 * 1024 * 1024; // two of the largest blocks, with room
 
 std::string FormatNumber(double value, int digits) {
     char buffer[64];
@@ -197,12 +198,16 @@ bool Session::Receive(std::string_view message, SimTime now) {
         const Response& head = output_.front();
         bool onlyTerminator =
             output_.size() == 1 && head.data.size() - head.offset == 1 && head.data.back() == '\n';
+        for (const Response& response : output_)
+            bufferedBytes_ -= response.data.size() - response.offset;
         output_.clear();
         if (!onlyTerminator) device_.QueueError(-410, "Query INTERRUPTED");
     }
     std::vector<std::string> units = SplitUnits(message);
-    for (std::size_t i = 0; i < units.size(); ++i)
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        bufferedBytes_ += units[i].size() + 1; // empty units take room too
         input_.push_back(Unit{std::move(units[i]), i + 1 == units.size()});
+    }
     ProcessInput(now);
     return true;
 }
@@ -224,6 +229,7 @@ void Session::ProcessInput(SimTime now) {
         if (waitUntil_ > now) return;
         Unit unit = std::move(input_.front());
         input_.pop_front();
+        bufferedBytes_ -= unit.text.size() + 1;
         ExecuteUnit(unit.text, now);
         if (unit.endsMessage) FinishMessage();
         UpdateServiceRequest(now);
@@ -240,6 +246,8 @@ void Session::FinishMessage() {
         response.readyAt = std::max(response.readyAt, parts_[i].readyAt);
     }
     response.data += '\n';
+    bufferedBytes_ = bufferedBytes_ - partsBytes_ + response.data.size();
+    partsBytes_ = 0;
     output_.push_back(std::move(response));
     parts_.clear();
 }
@@ -262,6 +270,13 @@ void Session::Answer(std::string text, SimTime readyAt) {
         if (fault.kind == FaultSpec::Kind::Stall) readyAt = readyAt == Never ? Never : readyAt + fault.value;
         if (fault.kind == FaultSpec::Kind::Garbage) text = device_.Garbage();
     }
+    // One line of queries must not make an answer without bound (":DATA?;:DATA?;..." with big blocks).
+    if (partsBytes_ + text.size() > MaxResponseBytes) {
+        device_.QueueError(-223, "Too much data");
+        return;
+    }
+    partsBytes_ += text.size();
+    bufferedBytes_ += text.size();
     parts_.push_back(Part{std::move(text), readyAt});
 }
 
@@ -512,6 +527,7 @@ std::string Session::TakeOutput(SimTime now, std::size_t maxBytes, int termChar,
     }
     std::string chunk = head.data.substr(head.offset, count);
     head.offset += count;
+    bufferedBytes_ -= count;
     if (head.offset == head.data.size()) {
         end = true;
         output_.pop_front();
@@ -551,6 +567,8 @@ void Session::DeviceClear() {
     input_.clear();
     parts_.clear();
     output_.clear();
+    bufferedBytes_ = 0;
+    partsBytes_ = 0;
     path_.clear();
     waitUntil_ = 0;
     device_.CancelWatchers(id_);

@@ -98,6 +98,8 @@ class Session {
     bool OutputReady(SimTime now) const;
     // True when an answer is queued, being produced, or will come from input not yet parsed.
     bool AnswerPending() const;
+    // Bytes held for this client: units not yet executed, answers being assembled and unread output.
+    std::size_t BufferedBytes() const { return bufferedBytes_; }
     // Up to maxBytes of the ready answer, stopping after termChar when it is 0..255; end is set when the
     // chunk finishes the answer.
     std::string TakeOutput(SimTime now, std::size_t maxBytes, int termChar, bool& end);
@@ -148,6 +150,8 @@ class Session {
     std::vector<Part> parts_; // answers of the message being parsed
     std::deque<Response> output_;
     long long messages_ = 0;
+    std::size_t bufferedBytes_ = 0;
+    std::size_t partsBytes_ = 0;
     bool lastSummary_ = false;
     bool rqs_ = false;
 };

@@ -1,4 +1,5 @@
 // XDR encoding and ONC RPC call/reply messages (record marking is done by the connection).
+// Written apart from the product's RPC client and the tests' on purpose: each checks the others.
 #pragma once
 
 #include <cstdint>

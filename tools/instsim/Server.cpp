@@ -23,8 +23,11 @@ namespace zep::instsim {
 
 namespace {
 
-constexpr std::size_t MaxMessageBytes = 16 * 1024 * 1024;  // a command line or RPC record
-constexpr std::size_t MaxPendingOutput = 64 * 1024 * 1024; // unread by a slow client
+constexpr std::size_t MaxMessageBytes = 16 * 1024 * 1024; // a command line or RPC record
+// Past this much output not yet sent, a connection's input rests until the client reads: answers of a
+// client that reads nothing are not produced, so memory stays bounded and the others are served.
+constexpr std::size_t OutputPauseBytes = 4 * 1024 * 1024;
+constexpr SimTime HalfClosedLingerMs = 10000; // a client that shut down its sending side waits this long
 
 std::int64_t MonotonicNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -197,15 +200,31 @@ void Server::Accept(const Listener& listener) {
         int fd = accept4(listener.fd, reinterpret_cast<sockaddr*>(&address), &length,
                          SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            if (errno == EMFILE || errno == ENFILE) {
+                // The listener stays readable while the clients wait: polling it would spin. The
+                // listeners rest until a connection closes.
+                if (!descriptorLimitLogged_)
+                    Log("cannot accept more connections with " + std::to_string(connections_.size()) +
+                        " open: " + std::strerror(errno) + "; new clients wait until a connection closes");
+                atDescriptorLimit_ = true;
+                descriptorLimitLogged_ = true;
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 Log(std::string("accept failed: ") + std::strerror(errno));
+            }
             return;
+        }
+        std::string peer = PeerName(address);
+        if (connections_.size() >= options_.maxConnections) {
+            Log(peer + ": connection refused: " + std::to_string(connections_.size()) +
+                " connections are open, the most --max-connections allows");
+            close(fd);
+            continue;
         }
         int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Connection connection;
         connection.fd = fd;
-        connection.peer = PeerName(address);
+        connection.peer = std::move(peer);
         connection.rpc = listener.kind == ListenerKind::Rpc;
         if (!connection.rpc) {
             connection.instrument = listener.instrument;
@@ -225,19 +244,52 @@ void Server::Drop(Connection& connection, const std::string& why) {
     connection.links.clear();
 }
 
+bool Server::OutputFull(const Connection& connection) const {
+    std::size_t pending = connection.out.size();
+    if (connection.session) pending += connection.session->BufferedBytes();
+    return pending >= OutputPauseBytes;
+}
+
+bool Server::Reading(const Connection& connection) const {
+    return !connection.inputClosed && !connection.inputWaiting && !OutputFull(connection);
+}
+
+bool Server::Finished(const Connection& connection) const {
+    return connection.inputClosed && !connection.inputWaiting && !connection.parked &&
+           connection.out.empty() && !(connection.session && connection.session->AnswerPending());
+}
+
+void Server::ClosedByClient(Connection& connection, SimTime now) {
+    // Often only the sending side (shutdown after the last query): the answers still go out.
+    connection.inputClosed = true;
+    connection.lingerUntil = now + HalfClosedLingerMs;
+    if (!connection.parked && (!connection.in.empty() || !connection.record.empty()))
+        Log(connection.peer + ": client closed the connection in the middle of a message; the " +
+            std::to_string(connection.in.size() + connection.record.size()) + " bytes of it are discarded");
+    if (!connection.parked) connection.in.clear();
+    connection.record.clear();
+}
+
+void Server::HandleInput(int id, Connection& connection, SimTime now) {
+    connection.inputWaiting = false;
+    if (connection.rpc)
+        HandleRpcInput(id, connection, now);
+    else
+        HandleRawInput(connection, now);
+}
+
 void Server::ReadConnection(int id, Connection& connection, SimTime now) {
     char buffer[65536];
     // A bounded number of reads per wake-up, so a client that floods cannot starve the others.
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 16 && Reading(connection); ++round) {
         ssize_t count = recv(connection.fd, buffer, sizeof buffer, 0);
         if (count > 0) {
             connection.in.append(buffer, static_cast<std::size_t>(count));
-            if (connection.rpc)
-                HandleRpcInput(id, connection, now);
-            else
-                HandleRawInput(connection, now);
+            HandleInput(id, connection, now);
             if (connection.dead) return;
-            if (connection.in.size() > MaxMessageBytes + 8) {
+            // Input left for later is whole messages; only what remains after handling them all can be
+            // an overlong one.
+            if (!connection.inputWaiting && connection.in.size() > MaxMessageBytes + 8) {
                 Drop(connection,
                      "more than " + std::to_string(MaxMessageBytes) + " bytes without a terminator");
                 return;
@@ -245,8 +297,7 @@ void Server::ReadConnection(int id, Connection& connection, SimTime now) {
             continue;
         }
         if (count == 0) {
-            bool midMessage = !connection.in.empty() || !connection.record.empty() || connection.parked;
-            Drop(connection, midMessage ? "client closed the connection in the middle of a message" : "");
+            ClosedByClient(connection, now);
             return;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) return;
@@ -263,6 +314,10 @@ void Server::HandleRawInput(Connection& connection, SimTime now) {
         if (end == std::string::npos) break;
         std::string_view message(connection.in.data() + start, end - start);
         if (!message.empty() && message.back() == '\r') message.remove_suffix(1);
+        if (OutputFull(connection)) {
+            connection.inputWaiting = true;
+            break;
+        }
         start = end + 1;
         if (options_.trace) Trace(connection.session->Dev(), connection.peer, "<-", message);
         if (!connection.session->Receive(message, now)) {
@@ -287,6 +342,10 @@ void Server::HandleRpcInput(int id, Connection& connection, SimTime now) {
             return;
         }
         if (connection.in.size() < 4 + length) return;
+        if (OutputFull(connection)) {
+            connection.inputWaiting = true;
+            return;
+        }
         connection.record.append(connection.in, 4, length);
         connection.in.erase(0, 4 + length);
         if ((header & 0x80000000u) == 0) continue;
@@ -351,9 +410,6 @@ void Server::WriteConnection(Connection& connection) {
         Drop(connection, std::string("client vanished: ") + std::strerror(errno));
         return;
     }
-    if (connection.out.size() > MaxPendingOutput) {
-        Drop(connection, "client reads nothing of " + std::to_string(connection.out.size()) + " bytes");
-    }
 }
 
 void Server::Service(SimTime now) {
@@ -363,6 +419,10 @@ void Server::Service(SimTime now) {
         link.session->Advance(now);
     for (auto& [id, connection] : connections_) {
         if (connection.dead) continue;
+        if (connection.inputWaiting && !OutputFull(connection)) {
+            HandleInput(id, connection, now); // the client read enough: go on with what it sent
+            if (connection.dead) continue;
+        }
         if (connection.session) {
             connection.session->Advance(now);
             bool end = false;
@@ -381,6 +441,9 @@ void Server::Service(SimTime now) {
                 HandleRpcInput(id, connection, now); // calls that came in while the read waited
             }
         }
+        if (connection.inputClosed && now >= connection.lingerUntil && !Finished(connection))
+            Drop(connection, "client shut down its sending side; answers still not sent after " +
+                                 std::to_string(HalfClosedLingerMs / 1000) + " s");
     }
 }
 
@@ -393,6 +456,7 @@ SimTime Server::NextEvent(SimTime now) const {
     for (const auto& [id, connection] : connections_) {
         if (connection.session) next = std::min(next, connection.session->NextEvent(now));
         if (connection.parked) next = std::min(next, connection.parked->deadline);
+        if (connection.inputClosed) next = std::min(next, connection.lingerUntil);
     }
     return next;
 }
@@ -405,14 +469,17 @@ void Server::Run(double runSeconds, const volatile std::sig_atomic_t* stop) {
         SimTime now = Now();
         if (now >= end) break;
         Service(now);
-        for (auto& [id, connection] : connections_)
+        for (auto& [id, connection] : connections_) {
             if (!connection.dead && !connection.out.empty()) WriteConnection(connection);
+            if (!connection.dead && Finished(connection)) connection.dead = true; // answered and flushed
+        }
         for (auto it = connections_.begin(); it != connections_.end();) {
             if (it->second.dead) {
                 for (std::uint32_t link : it->second.links)
                     DestroyLink(link);
                 close(it->second.fd);
                 it = connections_.erase(it);
+                atDescriptorLimit_ = false; // a descriptor is free again
             } else {
                 ++it;
             }
@@ -420,11 +487,12 @@ void Server::Run(double runSeconds, const volatile std::sig_atomic_t* stop) {
         fds.clear();
         owners.clear();
         for (std::size_t i = 0; i < listeners_.size(); ++i) {
+            if (atDescriptorLimit_ && listeners_[i].kind != ListenerKind::PortmapUdp) continue;
             fds.push_back(pollfd{listeners_[i].fd, POLLIN, 0});
             owners.push_back(-static_cast<int>(i) - 1);
         }
         for (const auto& [id, connection] : connections_) {
-            short events = POLLIN;
+            short events = Reading(connection) ? POLLIN : 0;
             if (!connection.out.empty()) events |= POLLOUT;
             fds.push_back(pollfd{connection.fd, events, 0});
             owners.push_back(id);
@@ -450,7 +518,11 @@ void Server::Run(double runSeconds, const volatile std::sig_atomic_t* stop) {
             }
             auto it = connections_.find(owners[i]);
             if (it == connections_.end() || it->second.dead) continue;
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadConnection(it->first, it->second, now);
+            bool gone = fds[i].revents & (POLLHUP | POLLERR);
+            if ((fds[i].revents & POLLIN) || (gone && Reading(it->second)))
+                ReadConnection(it->first, it->second, now);
+            else if (gone)
+                Drop(it->second, "client vanished"); // nothing to read: reported on every poll otherwise
             if (!it->second.dead && (fds[i].revents & POLLOUT)) WriteConnection(it->second);
         }
     }

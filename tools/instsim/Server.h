@@ -22,7 +22,9 @@ struct ServerOptions {
     bool raw = true;
     bool vxi11 = true;
     std::uint32_t seed = 1;
-    bool trace = false; // log every message received and every answer sent on standard error
+    bool trace = false;               // log every message received and every answer sent on standard error
+    std::size_t maxConnections = 128; // open at once, over all listeners; more are refused
+    std::size_t maxLinks = 128;       // VXI-11 links at once; create_link beyond answers out of resources
 };
 
 class Server {
@@ -58,6 +60,9 @@ class Server {
         std::string in;
         std::string out;
         bool dead = false;
+        bool inputClosed = false;  // the client shut down its sending side: answer, flush, close
+        bool inputWaiting = false; // complete input left unhandled while the output was full
+        SimTime lingerUntil = Never;
         std::unique_ptr<Session> session; // raw socket
         std::size_t instrument = 0;
         std::string record;               // RPC: fragments of the record being assembled
@@ -87,6 +92,11 @@ class Server {
     void Drop(Connection& connection, const std::string& why);
     void Service(SimTime now);
     SimTime NextEvent(SimTime now) const;
+    bool OutputFull(const Connection& connection) const;
+    bool Reading(const Connection& connection) const; // input is taken from the socket now
+    bool Finished(const Connection& connection) const;
+    void ClosedByClient(Connection& connection, SimTime now);
+    void HandleInput(int id, Connection& connection, SimTime now);
     void HandleRawInput(Connection& connection, SimTime now);
     void HandleRpcInput(int id, Connection& connection, SimTime now);
     void ServeUdp(const Listener& listener);
@@ -116,6 +126,8 @@ class Server {
     int corePort_ = 0;
     int portmapPort_ = 0;
     bool portmapUdp_ = false;
+    bool atDescriptorLimit_ = false; // accept failed for want of descriptors: listeners rest
+    bool descriptorLimitLogged_ = false;
     int nextConnection_ = 1;
     std::uint32_t nextLink_ = 1;
     int nextSession_ = 1;

@@ -23,12 +23,13 @@ enum DeviceError : std::uint32_t {
     DeviceNotAccessible = 3,
     InvalidLinkIdentifier = 4,
     ParameterError = 5,
+    ChannelNotEstablished = 6,
     OperationNotSupported = 8,
+    OutOfResources = 9,
     DeviceLockedByAnotherLink = 11,
     NoLockHeldByThisLink = 12,
     IoTimeout = 15,
     Abort = 23,
-    ChannelNotEstablished = 29,
 };
 
 enum ReadReason : std::uint32_t { ReasonRequestCount = 1, ReasonTermChar = 2, ReasonEnd = 4 };
@@ -259,6 +260,8 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
         std::uint32_t error = NoError;
         if (device < 0)
             error = DeviceNotAccessible;
+        else if (links_.size() >= options_.maxLinks)
+            error = OutOfResources;
         else if (lockDevice && locks_.count(static_cast<std::size_t>(device)))
             error = DeviceLockedByAnotherLink;
         std::uint32_t link = 0;
@@ -271,6 +274,9 @@ std::optional<std::string> Server::CoreCall(int id, Connection& connection, std:
             links_.emplace(link, std::move(entry));
             connection.links.push_back(link);
             if (lockDevice) locks_[static_cast<std::size_t>(device)] = link;
+        } else if (error == OutOfResources) {
+            Log(connection.peer + ": create_link for device \"" + name + "\" refused (out of resources): " +
+                std::to_string(links_.size()) + " links are open, the most --max-links allows");
         } else {
             Log(connection.peer + ": create_link for device \"" + name + "\" refused with error " +
                 std::to_string(error));

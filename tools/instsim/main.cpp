@@ -35,6 +35,9 @@ const char* const Usage =
     "  --no-raw, --no-vxi11    serve only one of the transports\n"
     "  --seed N                seed of the noise and garbage generators (default 1)\n"
     "  --trace                 log every message received and every answer sent on standard error\n"
+    "  --max-connections N     connections open at once over all ports; more are refused (default 128)\n"
+    "  --max-links N           VXI-11 links at once; create_link beyond answers out of resources\n"
+    "                          (default 128)\n"
     "\n"
     "Fault options (for every instrument, or the one named by --fault-instrument):\n"
     "  --drop-after N          close each connection when its message N+1 arrives\n"
@@ -98,6 +101,11 @@ int main(int argc, char** argv) {
             if (!value(text) || !ReadNumber(text, 0, 65535, number))
                 return UsageError("--portmap-port needs a port from 0 to 65535");
             options.portmapPort = static_cast<int>(number);
+        } else if (arg == "--max-connections" || arg == "--max-links") {
+            if (!value(text) || !ReadNumber(text, 1, 65536, number))
+                return UsageError(arg + " needs a number from 1 to 65536");
+            (arg == "--max-links" ? options.maxLinks : options.maxConnections) =
+                static_cast<std::size_t>(number);
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--no-raw") {
