@@ -14,6 +14,22 @@ namespace {
 std::string Signed(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
 std::string Signed(std::int32_t value) { return std::to_string(value); }
 
+std::string StatusLine(ViStatus status) { return "< Status: " + Signed(status); }
+
+// One logged VISA call: the "before" line, the call, the "after" line built from its status. The lines
+// are built only when the log is active, which it is not in normal runs.
+template <typename Before, typename Call, typename After>
+ViStatus LoggedCall(VISAWrap& wrap, Before before, Call call, After after) {
+    if (wrap.LogActive()) {
+        wrap.LogVisaCall(before());
+    }
+    const ViStatus status = call();
+    if (wrap.LogActive()) {
+        wrap.LogVisaCall(after(status));
+    }
+    return status;
+}
+
 constexpr std::array<ViUInt32, 18> TimeoutTable{VI_TMO_INFINITE, 1, 1, 1, 1, 1, 3, 10, 30, 100, 300, 1000,
                                                 3000, 10000, 30000, 100000, 300000, 1000000};
 
@@ -52,31 +68,26 @@ void VISAWrap::LogVisaCall(std::string_view line) {
 }
 
 void VISAWrap::OpenSession(std::string_view resource, ViSession& session, ViUInt32 timeoutMs) {
+    const auto handleLine = [&](ViStatus status) {
+        return "< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")";
+    };
     ViSession manager = VI_NULL;
-    if (logActive_) {
-        LogVisaCall("> viOpenDefaultRM");
-    }
-    ViStatus status = visa_.viOpenDefaultRM(manager);
-    if (logActive_) {
-        LogVisaCall("< MasterSession: " + Signed(manager) + " (Status: " + Signed(status) + ")");
-    }
-
-    if (logActive_) {
-        LogVisaCall("> viOpen(" + Signed(manager) + "," + std::string(resource) + ",0,0)");
-    }
+    LoggedCall(
+        *this, [] { return std::string("> viOpenDefaultRM"); },
+        [&] { return visa_.viOpenDefaultRM(manager); },
+        [&](ViStatus status) {
+            return "< MasterSession: " + Signed(manager) + " (Status: " + Signed(status) + ")";
+        });
     session = VI_NULL;
-    status = visa_.viOpen(manager, resource, VI_NO_LOCK, 0, session);
-    if (logActive_) {
-        LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
-    }
-
-    if (logActive_) {
-        LogVisaCall("> viSetAttribute(" + Signed(session) + ",VI_ATTR_TMO_VALUE," + Signed(timeoutMs) + ")");
-    }
-    status = visa_.viSetAttribute(session, VI_ATTR_TMO_VALUE, timeoutMs);
-    if (logActive_) {
-        LogVisaCall("< Handle: " + Signed(session) + " (Status: " + Signed(status) + ")");
-    }
+    LoggedCall(
+        *this, [&] { return "> viOpen(" + Signed(manager) + "," + std::string(resource) + ",0,0)"; },
+        [&] { return visa_.viOpen(manager, resource, VI_NO_LOCK, 0, session); }, handleLine);
+    LoggedCall(
+        *this,
+        [&] {
+            return "> viSetAttribute(" + Signed(session) + ",VI_ATTR_TMO_VALUE," + Signed(timeoutMs) + ")";
+        },
+        [&] { return visa_.viSetAttribute(session, VI_ATTR_TMO_VALUE, timeoutMs); }, handleLine);
 }
 
 ViStatus VISAWrap::WriteText(ViSession session, std::string_view text) {
@@ -85,29 +96,27 @@ ViStatus VISAWrap::WriteText(ViSession session, std::string_view text) {
         bytes += '\n';
     }
     const auto count = static_cast<ViUInt32>(bytes.size());
-    if (logActive_) {
-        LogVisaCall("> viWrite(" + Signed(session) + ",\"" + bytes + "\"," + Signed(count) + ")");
-    }
     ViUInt32 written = 0;
-    lastStatus_ = visa_.viWrite(session, bytes.data(), count, written);
+    lastStatus_ = LoggedCall(
+        *this, [&] { return "> viWrite(" + Signed(session) + ",\"" + bytes + "\"," + Signed(count) + ")"; },
+        [&] { return visa_.viWrite(session, bytes.data(), count, written); },
+        [&](ViStatus status) {
+            return "< Byte written: " + Signed(written) + " (Status: " + Signed(status) + ")";
+        });
     lastCount_ = written;
-    if (logActive_) {
-        LogVisaCall("< Byte written: " + Signed(written) + " (Status: " + Signed(lastStatus_) + ")");
-    }
     return lastStatus_;
 }
 
 ViStatus VISAWrap::ReadText(ViSession session, std::string& buffer) {
     const auto length = static_cast<ViUInt32>(buffer.size());
-    if (logActive_) {
-        LogVisaCall("> viRead(" + Signed(session) + "), Buffer Len:" + Signed(length));
-    }
     ViUInt32 read = 0;
-    lastStatus_ = visa_.viRead(session, buffer.data(), length, read);
+    lastStatus_ = LoggedCall(
+        *this, [&] { return "> viRead(" + Signed(session) + "), Buffer Len:" + Signed(length); },
+        [&] { return visa_.viRead(session, buffer.data(), length, read); },
+        [&](ViStatus status) {
+            return "< Buffer Contents: " + buffer + " (Status: " + Signed(status) + ")";
+        });
     lastCount_ = read;
-    if (logActive_) {
-        LogVisaCall("< Buffer Contents: " + buffer + " (Status: " + Signed(lastStatus_) + ")");
-    }
     return lastStatus_;
 }
 
@@ -166,25 +175,15 @@ ViStatus VISAWrap::ReadStatusByte(ViSession session, ViUInt16& statusByte) {
 }
 
 ViStatus VISAWrap::ClearDevice(ViSession session) {
-    if (logActive_) {
-        LogVisaCall("> viClear(" + Signed(session) + ")");
-    }
-    const ViStatus status = visa_.viClear(session);
-    if (logActive_) {
-        LogVisaCall("< Status: " + Signed(status));
-    }
-    return status;
+    return LoggedCall(
+        *this, [&] { return "> viClear(" + Signed(session) + ")"; }, [&] { return visa_.viClear(session); },
+        StatusLine);
 }
 
 ViStatus VISAWrap::SendInterfaceClear(ViSession session) {
-    if (logActive_) {
-        LogVisaCall("> viGpibSendIFC(" + Signed(session) + ")");
-    }
-    const ViStatus status = visa_.viGpibSendIFC(session);
-    if (logActive_) {
-        LogVisaCall("< Status: " + Signed(status));
-    }
-    return status;
+    return LoggedCall(
+        *this, [&] { return "> viGpibSendIFC(" + Signed(session) + ")"; },
+        [&] { return visa_.viGpibSendIFC(session); }, StatusLine);
 }
 
 void VISAWrap::GoToLocal(ViSession session) {

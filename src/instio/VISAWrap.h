@@ -19,7 +19,6 @@ public:
     // and the VISALogFile path are taken once at start-up.
     void ConfigureLog(bool debugMode, bool visaLog, std::filesystem::path logFile);
     bool LogActive() const { return logActive_; }
-    const std::filesystem::path& LogFile() const { return logFile_; }
 
     // A fresh resource manager (never closed), the resource opened with access mode 0 and open
     // time-out 0, then its I/O time-out set. Failures show only in the log and in session (VI_NULL).
@@ -59,8 +58,6 @@ public:
     // Status and byte count of the last WriteText, ReadText or block read.
     ViStatus LastStatus() const { return lastStatus_; }
     ViUInt32 LastCount() const { return lastCount_; }
-
-    Visa& Library() { return visa_; }
 
 private:
     Visa& visa_;

@@ -126,6 +126,8 @@ public:
                                   ViUInt32& read) = 0;
     virtual ViStatus viWriteFromFile(ViSession session, std::string_view fileName, ViUInt32 count,
                                      ViUInt32& written) = 0;
+    // The built-in implementation has no status byte line on a raw socket: there it writes "*STB?"
+    // and takes the next line as the status byte; over VXI-11 it uses device_readstb.
     virtual ViStatus viReadSTB(ViSession session, ViUInt16& statusByte) = 0;
     virtual ViStatus viClear(ViSession session) = 0;
     virtual ViStatus viGpibSendIFC(ViSession session) = 0;

@@ -76,6 +76,20 @@ TEST_F(BuiltinSocketTest, StatusByteIsAskedWithStbQuery) {
     EXPECT_EQ(server.Lines(), std::vector<std::string>{"*STB?"});
 }
 
+TEST_F(BuiltinSocketTest, StatusByteLineEndsAtTheLineFeedWhateverTheTermCharSettings) {
+    ASSERT_EQ(visa.viSetAttribute(session, VI_ATTR_TERMCHAR_EN, 0), VI_SUCCESS);
+    ASSERT_EQ(visa.viSetAttribute(session, VI_ATTR_TERMCHAR, 'X'), VI_SUCCESS);
+    ASSERT_EQ(visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, 1000), VI_SUCCESS);
+    ViUInt16 statusByte = 0;
+    EXPECT_EQ(visa.viReadSTB(session, statusByte), VI_SUCCESS);
+    EXPECT_EQ(statusByte, 16);
+    ViAttrState value = 99;
+    EXPECT_EQ(visa.viGetAttribute(session, VI_ATTR_TERMCHAR_EN, value), VI_SUCCESS);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(visa.viGetAttribute(session, VI_ATTR_TERMCHAR, value), VI_SUCCESS);
+    EXPECT_EQ(value, static_cast<ViAttrState>('X'));
+}
+
 TEST_F(BuiltinSocketTest, ReadWithoutAnswerTimesOut) {
     ASSERT_EQ(visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, 150), VI_SUCCESS);
     ViAttrState timeout = 0;
@@ -128,6 +142,26 @@ TEST_F(BuiltinSocketTest, ClosingTheManagerClosesItsSessions) {
     EXPECT_EQ(Write("*IDN?\n"), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(visa.viClose(session), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(visa.viClose(VI_NULL), VI_WARN_NULL_OBJECT);
+}
+
+TEST_F(BuiltinSocketTest, ManagersAreNotInstrumentsAndCloseOnlyTheirOwnSessions) {
+    ViSession other = VI_NULL;
+    ASSERT_EQ(visa.viOpenDefaultRM(other), VI_SUCCESS);
+    ViAttrState value = 0;
+    EXPECT_EQ(visa.viGetAttribute(other, VI_ATTR_TMO_VALUE, value), VI_ERROR_NSUP_ATTR);
+    EXPECT_EQ(visa.viSetAttribute(other, VI_ATTR_TMO_VALUE, 1), VI_ERROR_NSUP_ATTR);
+    ViUInt32 written = 0;
+    EXPECT_EQ(visa.viWrite(other, "*IDN?\n", 6, written), VI_ERROR_INV_OBJECT);
+    ViUInt16 statusByte = 0;
+    EXPECT_EQ(visa.viReadSTB(other, statusByte), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(visa.viClear(other), VI_ERROR_INV_OBJECT);
+    ViSession opened = 99;
+    EXPECT_EQ(visa.viOpen(session, SocketResource(server.Port()), VI_NO_LOCK, 0, opened), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(opened, VI_NULL);
+    EXPECT_EQ(visa.viClose(other), VI_SUCCESS);
+    EXPECT_EQ(visa.viClose(other), VI_ERROR_INV_OBJECT);
+    ASSERT_EQ(Write("*IDN?\n"), VI_SUCCESS);
+    EXPECT_EQ(Read(), std::make_pair(VI_SUCCESS_TERM_CHAR, std::string("ZEP,LOOPBACK,0,1.0\n")));
 }
 
 TEST_F(BuiltinSocketTest, AttributesCheckTheirValues) {

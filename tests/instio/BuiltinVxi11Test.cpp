@@ -83,6 +83,20 @@ TEST_F(BuiltinVxi11Test, StatusByteClearAndLocalUseTheirProcedures) {
               (std::vector<std::uint32_t>{CreateLink, DeviceReadStb, DeviceClear, DeviceLocal, DestroyLink}));
 }
 
+TEST_F(BuiltinVxi11Test, AttributesStartAsVisaDefaultsAndThePortIsForSocketsOnly) {
+    ViAttrState value = 99;
+    EXPECT_EQ(visa.viGetAttribute(session, VI_ATTR_TERMCHAR_EN, value), VI_SUCCESS);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(visa.viGetAttribute(session, VI_ATTR_TMO_VALUE, value), VI_SUCCESS);
+    EXPECT_EQ(value, 2000u);
+    EXPECT_EQ(visa.viGetAttribute(session, VI_ATTR_TCPIP_PORT, value), VI_ERROR_NSUP_ATTR);
+    EXPECT_EQ(visa.viSetAttribute(session, VI_ATTR_TCPIP_PORT, 1), VI_ERROR_ATTR_READONLY);
+    EXPECT_EQ(visa.viSetAttribute(session, VI_ATTR_SEND_END_EN, 2), VI_ERROR_NSUP_ATTR_STATE);
+    EXPECT_EQ(visa.viSetAttribute(session, VI_ATTR_SEND_END_EN, 0), VI_SUCCESS);
+    EXPECT_EQ(visa.viGetAttribute(session, VI_ATTR_SEND_END_EN, value), VI_SUCCESS);
+    EXPECT_EQ(value, 0u);
+}
+
 TEST_F(BuiltinVxi11Test, ReadWithoutAnswerTimesOut) {
     ASSERT_EQ(visa.viSetAttribute(session, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
     const auto start = Clock::now();

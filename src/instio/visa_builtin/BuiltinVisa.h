@@ -6,8 +6,11 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 namespace zep {
+
+class BuiltinSession;
 
 struct BuiltinVisaOptions {
     // Where VXI-11 hosts are asked for their core channel port.
@@ -46,17 +49,12 @@ public:
                          ViUInt16& interfaceNumber) override;
 
 private:
-    struct Session;
-    Session* Find(ViSession session);
-    Session* FindInstrument(ViSession session);
-    ViStatus OpenSocket(Session& session);
-    ViStatus OpenVxi11(Session& session, ViAccessMode accessMode);
-    ViStatus ReadSocket(Session& session, char* buffer, ViUInt32 count, ViUInt32& read);
-    ViStatus ReadVxi11(Session& session, char* buffer, ViUInt32 count, ViUInt32& read);
-    void CloseSession(Session& session);
+    BuiltinSession* Find(ViSession session);
+    bool IsResourceManager(ViSession session) const { return resourceManagers_.contains(session); }
 
     BuiltinVisaOptions options_;
-    std::map<ViSession, std::unique_ptr<Session>> sessions_;
+    std::set<ViSession> resourceManagers_;
+    std::map<ViSession, std::unique_ptr<BuiltinSession>> sessions_;
     ViSession nextSession_ = 1;
 };
 

@@ -31,7 +31,6 @@ public:
     bool GetUint(std::uint32_t& value);
     bool GetInt(std::int32_t& value);
     bool GetOpaque(std::string& bytes, std::uint32_t maximum);
-    bool Failed() const { return failed_; }
 
 private:
     std::string_view bytes_;

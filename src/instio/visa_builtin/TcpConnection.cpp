@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <string>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -40,7 +40,6 @@ bool SetNonBlocking(NativeSocket s) {
     u_long on = 1;
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
-std::string ErrorText(int error) { return "socket error " + std::to_string(error); }
 #else
 using NativeSocket = int;
 int LastSocketError() { return errno; }
@@ -57,7 +56,6 @@ bool SetBlocking(NativeSocket s) {
     const int flags = fcntl(s, F_GETFL, 0);
     return flags >= 0 && fcntl(s, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
-std::string ErrorText(int error) { return std::strerror(error); }
 #endif
 
 NativeSocket Native(std::intptr_t handle) { return static_cast<NativeSocket>(handle); }
@@ -112,20 +110,6 @@ Deadline DeadlineAfter(std::uint32_t milliseconds) {
 
 TcpConnection::~TcpConnection() { Close(); }
 
-TcpConnection::TcpConnection(TcpConnection&& other) noexcept : socket_(other.socket_) {
-    other.socket_ = InvalidSocket;
-}
-
-TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
-    if (this != &other) {
-        Close();
-        socket_ = other.socket_;
-        receiveTimeoutMs_ = -1;
-        other.socket_ = InvalidSocket;
-    }
-    return *this;
-}
-
 void TcpConnection::Close() {
     if (socket_ != InvalidSocket) {
         CloseNative(Native(socket_));
@@ -144,34 +128,29 @@ NetResult TcpConnection::Connect(const std::string& host, std::uint16_t port, De
     const std::string service = std::to_string(port);
     const int resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses);
     if (resolved != 0 || addresses == nullptr) {
-        lastError_ = "cannot resolve host " + host;
         return NetResult::Error;
     }
     NetResult result = NetResult::Error;
     for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
         NativeSocket s = ::socket(address->ai_family, address->ai_socktype, address->ai_protocol);
         if (s == static_cast<NativeSocket>(InvalidSocket)) {
-            lastError_ = ErrorText(LastSocketError());
             continue;
         }
         int on = 1;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
         if (!SetNonBlocking(s)) {
-            lastError_ = ErrorText(LastSocketError());
             CloseNative(s);
             continue;
         }
         if (::connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) != 0) {
             const int error = LastSocketError();
             if (!WouldBlock(error)) {
-                lastError_ = ErrorText(error);
                 result = NetResult::Refused;
                 CloseNative(s);
                 continue;
             }
             short revents = 0;
             if (!WaitFor(s, POLLOUT, deadline, revents)) {
-                lastError_ = "connection to " + host + " timed out";
                 result = NetResult::Timeout;
                 CloseNative(s);
                 continue;
@@ -180,7 +159,6 @@ NetResult TcpConnection::Connect(const std::string& host, std::uint16_t port, De
             socklen_t length = sizeof socketError;
             getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socketError), &length);
             if (socketError != 0) {
-                lastError_ = ErrorText(socketError);
                 result = NetResult::Refused;
                 CloseNative(s);
                 continue;
@@ -222,7 +200,6 @@ NetResult TcpConnection::SendAll(const void* data, std::size_t size, Deadline de
             }
             continue;
         }
-        lastError_ = ErrorText(error);
         return NetResult::Closed;
     }
     return NetResult::Ok;
@@ -252,7 +229,6 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
         }
         const int error = LastSocketError();
         if (!WouldBlock(error) && error != EINTR) {
-            lastError_ = ErrorText(error);
             return NetResult::Closed;
         }
     }
@@ -304,7 +280,6 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
             }
             continue; // woke a little early: wait out the rest
         }
-        lastError_ = ErrorText(error);
         return NetResult::Closed;
     }
 }

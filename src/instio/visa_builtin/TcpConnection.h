@@ -23,8 +23,6 @@ class TcpConnection {
 public:
     TcpConnection() = default;
     ~TcpConnection();
-    TcpConnection(TcpConnection&& other) noexcept;
-    TcpConnection& operator=(TcpConnection&& other) noexcept;
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
 
@@ -40,15 +38,12 @@ public:
     // Whether Nagle's algorithm is off on this end (it is switched off on connect).
     bool NoDelay() const;
     void Close();
-    // The last system error text, for messages.
-    const std::string& LastError() const { return lastError_; }
 
 private:
     using Handle = std::intptr_t;
     static constexpr Handle InvalidSocket = -1;
     Handle socket_ = InvalidSocket;
     long long receiveTimeoutMs_ = -1; // the receive time-out set on the socket, 0 none, -1 unknown
-    std::string lastError_;
 };
 
 } // namespace zep

@@ -61,8 +61,6 @@ public:
     // destroy_link, then the connection is closed.
     void Close(Deadline deadline);
 
-    std::uint32_t MaxReceiveSize() const { return maxReceiveSize_; }
-
 private:
     Vxi11Error Generic(std::uint32_t procedure, std::uint32_t ioTimeout, Deadline deadline);
     Vxi11Error Exchange(std::uint32_t procedure, const XdrWriter& arguments, Deadline deadline,

@@ -243,7 +243,8 @@ ViStatus RecordingVisa::viClear(ViSession session) {
 
 ViStatus RecordingVisa::viGpibSendIFC(ViSession session) {
     const std::string line = "viGpibSendIFC(" + Number(session) + ")";
-    return Record(line, SessionInstrument(session) != nullptr ? VI_SUCCESS : sendIFCStatus_);
+    // Like VISA, rejects what is not a session (board 0 of the older numbering, for example).
+    return Record(line, SessionInstrument(session) != nullptr ? VI_SUCCESS : VI_ERROR_INV_OBJECT);
 }
 
 ViStatus RecordingVisa::viGpibControlREN(ViSession session, ViUInt16 mode) {

@@ -41,8 +41,6 @@ public:
     Instrument* InstrumentOf(const std::string& resource);
     // viFindRsrc for this exact expression lists these resources; other expressions find nothing.
     void SetFindResult(const std::string& expression, std::vector<std::string> matches);
-    // viGpibSendIFC answers this (VISA rejects session 0, for example, with VI_ERROR_INV_OBJECT).
-    void SetSendIFCStatus(ViStatus status) { sendIFCStatus_ = status; }
 
     // One line per call, for example viWrite(2,"*IDN?\n",6) -> 0.
     const std::vector<std::string>& Calls() const { return calls_; }
@@ -88,7 +86,6 @@ private:
     std::map<ViFindList, FindList> findLists_;
     std::map<std::string, std::vector<std::string>> findResults_;
     std::vector<std::string> calls_;
-    ViStatus sendIFCStatus_ = VI_ERROR_INV_OBJECT;
     ViSession nextSession_ = 1;
 };
 
