@@ -22,10 +22,12 @@ struct Lines {
 
 Lines MakeLines(size_t count) {
     Lines lines;
-    const int32_t colours[] = {zep::Colour::Black, zep::Colour::Red, zep::Colour::DarkGreen, zep::Colour::Blue};
+    const int32_t colours[] = {zep::Colour::Black, zep::Colour::Red, zep::Colour::DarkGreen,
+                               zep::Colour::Blue};
     for (size_t i = 0; i < count; ++i) {
         lines.labels.push_back(zep::PadLabel("Level " + std::to_string(i % 1000), '.', 24));
-        lines.values.push_back(zep::FormatValue(static_cast<double>(i) * 0.0137, "dBm", "#0.000", false, true));
+        lines.values.push_back(
+            zep::FormatValue(static_cast<double>(i) * 0.0137, "dBm", "#0.000", false, true));
         lines.colours.push_back(colours[i % 4]);
         std::string rtf;
         zep::AppendRtfGroup(rtf, lines.labels.back(), false, false, false, false, zep::Colour::Black, 0, -1);

@@ -1,7 +1,7 @@
 // Reading and saving the settings file and generating code, each against a baseline measured in
 // the same run: splitting the same bytes into lines, and joining the same command texts.
-#include "common/TextFile.h"
 #include "codegen/CodeGen.h"
+#include "common/TextFile.h"
 #include "settings/Settings.h"
 
 #include "RatioReporter.h"

@@ -37,16 +37,20 @@ const std::filesystem::path& Directory() {
         for (int i = 0; i < 20; ++i) {
             std::ofstream level(d / ("Bomb" + std::to_string(i) + ".ZEP_CASE"), std::ios::binary);
             if (i == 0) level << "BLOCK|Main\r\n";
-            if (i < 19) level << "MAKRO|Bomb" << i + 1 << "\r\nMAKRO|Bomb" << i + 1 << "\r\n";
-            else level << "Main|Comment|leaf\r\n";
+            if (i < 19)
+                level << "MAKRO|Bomb" << i + 1 << "\r\nMAKRO|Bomb" << i + 1 << "\r\n";
+            else
+                level << "Main|Comment|leaf\r\n";
         }
         std::ofstream flat(d / "Flat.ZEP_CASE", std::ios::binary);
         flat << "BLOCK|Main\r\n";
-        for (size_t i = 0; i < zep::MaxIncludesPerLoad; ++i) flat << "Main|Comment|leaf\r\n";
+        for (size_t i = 0; i < zep::MaxIncludesPerLoad; ++i)
+            flat << "Main|Comment|leaf\r\n";
         for (int groups : {1000, 10000}) {
             std::ofstream set(d / ("Groups" + std::to_string(groups) + ".ZEP_SET"), std::ios::binary);
             for (int g = 0; g < groups; ++g)
-                set << "Group " << g << "\r\n>Head\r\n>>T" << g << "|test " << g << "\r\n>>U" << g << "|other\r\n";
+                set << "Group " << g << "\r\n>Head\r\n>>T" << g << "|test " << g << "\r\n>>U" << g
+                    << "|other\r\n";
         }
         return d;
     }();
@@ -63,8 +67,12 @@ void LoadCaseNamed(benchmark::State& state, const char* name) {
     }
 }
 
-void LoadIncludeBomb(benchmark::State& state) { LoadCaseNamed(state, "Bomb0"); }
-void LoadFlatCapSizedCase(benchmark::State& state) { LoadCaseNamed(state, "Flat"); }
+void LoadIncludeBomb(benchmark::State& state) {
+    LoadCaseNamed(state, "Bomb0");
+}
+void LoadFlatCapSizedCase(benchmark::State& state) {
+    LoadCaseNamed(state, "Flat");
+}
 
 // What list, check and dump do first: the set and the test list of every group.
 void ReadTestSetAndLists(benchmark::State& state) {
@@ -74,7 +82,8 @@ void ReadTestSetAndLists(benchmark::State& state) {
         zep::TestLoad loader(model);
         loader.OpenTestSet(path);
         size_t entries = 0;
-        for (size_t g = 0; g < model.Groups.size(); ++g) entries += loader.TestListAt(g).size();
+        for (size_t g = 0; g < model.Groups.size(); ++g)
+            entries += loader.TestListAt(g).size();
         if (entries != static_cast<size_t>(3 * state.range(0))) state.SkipWithError("entries lost");
         benchmark::DoNotOptimize(entries);
     }
@@ -117,10 +126,10 @@ BENCHMARK(ReadTestSetAndLists)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisec
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    zep::bench::RatioReporter reporter({{"LoadTestCase", "ReadLinesOnly", "(goal: under 5)"},
-                                        {"LoadIncludeBomb", "LoadFlatCapSizedCase", "(goal: under 3)"},
-                                        {"ReadTestSetAndLists/10000", "ReadTestSetAndLists/1000",
-                                         "(linear: about 10, goal under 15)"}});
+    zep::bench::RatioReporter reporter(
+        {{"LoadTestCase", "ReadLinesOnly", "(goal: under 5)"},
+         {"LoadIncludeBomb", "LoadFlatCapSizedCase", "(goal: under 3)"},
+         {"ReadTestSetAndLists/10000", "ReadTestSetAndLists/1000", "(linear: about 10, goal under 15)"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     std::filesystem::remove_all(Directory());

@@ -32,7 +32,7 @@ std::uint16_t port = 0;
 
 // The baseline: plain blocking send/recv on one connection, Nagle off unless asked.
 class BareClient {
-public:
+  public:
     explicit BareClient(bool noDelay) {
         socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
         int on = noDelay ? 1 : 0;
@@ -67,7 +67,7 @@ public:
         }
     }
 
-private:
+  private:
     int socket_ = -1;
     bool ok_ = false;
     std::string pending_;
@@ -117,12 +117,22 @@ void BuiltinQueries(benchmark::State& state, bool commandFirst) {
     }
 }
 
-void BM_Idn_BareSocket(benchmark::State& state) { BareQueries(state, false, true); }
-void BM_Idn_BuiltinVisa(benchmark::State& state) { BuiltinQueries(state, false); }
-void BM_CommandThenIdn_BareSocket(benchmark::State& state) { BareQueries(state, true, true); }
-void BM_CommandThenIdn_BuiltinVisa(benchmark::State& state) { BuiltinQueries(state, true); }
+void BM_Idn_BareSocket(benchmark::State& state) {
+    BareQueries(state, false, true);
+}
+void BM_Idn_BuiltinVisa(benchmark::State& state) {
+    BuiltinQueries(state, false);
+}
+void BM_CommandThenIdn_BareSocket(benchmark::State& state) {
+    BareQueries(state, true, true);
+}
+void BM_CommandThenIdn_BuiltinVisa(benchmark::State& state) {
+    BuiltinQueries(state, true);
+}
 // What Nagle's algorithm costs the same exchange when left on.
-void BM_CommandThenIdn_BareSocketNagleOn(benchmark::State& state) { BareQueries(state, true, false); }
+void BM_CommandThenIdn_BareSocketNagleOn(benchmark::State& state) {
+    BareQueries(state, true, false);
+}
 
 // The access layer as the system uses it: QueryText into a prepared buffer, log off.
 void BM_Idn_VISAWrapQueryText(benchmark::State& state) {
@@ -150,7 +160,7 @@ BENCHMARK(BM_CommandThenIdn_BareSocketNagleOn)->UseRealTime()->MinTime(0.5);
 
 // Keeps each run's time per iteration so the ratios can be printed after the table.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         // With --benchmark_repetitions the median stands for the run; otherwise the one iteration run.
         for (const auto& run : runs) {
@@ -192,13 +202,14 @@ int main(int argc, char** argv) {
     }
     host = parsed->host;
     port = parsed->port;
-    std::cout << "simulator: " << socketResource << (serverCpu >= 0 ? " on cpu " + std::to_string(serverCpu) : "")
-              << '\n';
+    std::cout << "simulator: " << socketResource
+              << (serverCpu >= 0 ? " on cpu " + std::to_string(serverCpu) : "") << '\n';
 
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto ratio = [&](const std::string& measured, const std::string& baseline) {
-        if (reporter.times.count(measured) && reporter.times.count(baseline) && reporter.times[baseline] > 0) {
+        if (reporter.times.count(measured) && reporter.times.count(baseline) &&
+            reporter.times[baseline] > 0) {
             std::cout << "ratio " << measured << " / " << baseline << " = "
                       << reporter.times[measured] / reporter.times[baseline] << '\n';
         }

@@ -18,7 +18,7 @@ struct RatioPair {
 };
 
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     explicit RatioReporter(std::vector<RatioPair> pairs) : pairs_(std::move(pairs)) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -38,7 +38,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<RatioPair> pairs_;
     std::map<std::string, double> times_;
 };

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const size_t cut = input.find("\n====\n");
     std::string_view messages = input;
-    auto loaded = zep::instsim::ParseDefinition(cut == std::string_view::npos ? "" : input.substr(0, cut), "fuzz");
+    auto loaded =
+        zep::instsim::ParseDefinition(cut == std::string_view::npos ? "" : input.substr(0, cut), "fuzz");
     if (cut != std::string_view::npos) messages = input.substr(cut + 6);
     if (!loaded.error.empty() || loaded.instruments.empty())
         loaded = zep::instsim::ParseDefinition(kFallbackDefinition, "fallback");

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     zep::RTFGen rtf;
     for (const auto& g : groups)
-        rtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment, g.highlight);
+        rtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment,
+                      g.highlight);
     if (Plain(zep::ReadRtf(rtf.Document())) != Plain(groups)) std::abort();
     return 0;
 }

@@ -44,13 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zep::TestLoad loader(model);
     loader.OpenTestSet((Directory() / "Set.ZEP_SET").string());
     for (size_t g = 0; g < model.Groups.size(); ++g)
-        for (const auto& entry : loader.TestListAt(g)) (void)loader.SelectTest(entry);
+        for (const auto& entry : loader.TestListAt(g))
+            (void)loader.SelectTest(entry);
     loader.LoadTestCase("Main");
     loader.LoadTestCase("MAIN");
     for (const auto& line : model.Commands) {
         (void)loader.InstrumentName(line.InstrumentIndex);
-        if (line.BlockIndex < 0 || static_cast<size_t>(line.BlockIndex) >= model.Blocks.size()) __builtin_trap();
-        if (line.InstrumentIndex >= 0 && static_cast<size_t>(line.InstrumentIndex) >= model.Instruments.size())
+        if (line.BlockIndex < 0 || static_cast<size_t>(line.BlockIndex) >= model.Blocks.size())
+            __builtin_trap();
+        if (line.InstrumentIndex >= 0 &&
+            static_cast<size_t>(line.InstrumentIndex) >= model.Instruments.size())
             __builtin_trap();
     }
     zep::ReportDocument report;

@@ -15,12 +15,14 @@ int RunCheck(const Args& args) {
     CliArgs parsed;
     if (auto error = parsed.Parse(args, {"test", "report", "settings"}, {});
         !error.empty() || parsed.Positionals().size() != 1) {
-        PrintError(error.empty() ? "usage: zep-cli check TESTSETFILE [--test KEY] [--report FILE] [--settings FILE]"
-                                 : error);
+        PrintError(error.empty()
+                       ? "usage: zep-cli check TESTSETFILE [--test KEY] [--report FILE] [--settings FILE]"
+                       : error);
         return ExitUsage;
     }
     TerminalHost host;
-    auto session = OpenTestSetOrReport(host, parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
+    auto session =
+        OpenTestSetOrReport(host, parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
     if (!session) return ExitUsage;
 
     std::vector<TestEntry> entries;
@@ -48,11 +50,14 @@ int RunCheck(const Args& args) {
         // The test's own file (not its last include), or the path tried when it is missing.
         const std::string& path = session->Model().TestCasePath;
         const std::string heading =
-            "== " + entry.Key + " (" + (path.empty() ? JoinPath(session->Model().TestDirectory, entry.Key) : path) + ")";
+            "== " + entry.Key + " (" +
+            (path.empty() ? JoinPath(session->Model().TestDirectory, entry.Key) : path) + ")";
         out += heading + "\n";
-        for (const auto& finding : findings) out += FindingLine(finding) + "\n";
+        for (const auto& finding : findings)
+            out += FindingLine(finding) + "\n";
         combined.AddResult(heading, true);
-        for (size_t i = 0; i < report.GroupCount(); ++i) combined.Append(report.Group(i));
+        for (size_t i = 0; i < report.GroupCount(); ++i)
+            combined.Append(report.Group(i));
         if (!report.PlainText().empty() && report.PlainText().back() != '\n') combined.AddResult("", true);
     }
     WriteOut(out);

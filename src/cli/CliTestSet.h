@@ -18,7 +18,8 @@ Settings ReadCliSettings(const std::optional<std::string>& settingsOption);
 
 // Opens the test set in a new session over host; prints the error and returns nullptr when the file cannot
 // be read.
-std::unique_ptr<Session> OpenTestSetOrReport(Host& host, const std::string& path, Settings settings = Settings{});
+std::unique_ptr<Session> OpenTestSetOrReport(Host& host, const std::string& path,
+                                             Settings settings = Settings{});
 
 // A finding as editors and CI read it: "FILE:LINE: message detail" (no ":LINE" for line 0).
 std::string FindingLine(const LoadFinding& finding);

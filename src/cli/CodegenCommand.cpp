@@ -68,7 +68,8 @@ int RunCodegen(const Args& args) {
         return ExitUsage;
     }
     // What loading found belongs to the diagnostics, never into the code: one line each.
-    for (const auto& finding : session->Loader().Findings()) std::fprintf(stderr, "%s\n", ForStream(stderr, FindingLine(finding)).c_str());
+    for (const auto& finding : session->Loader().Findings())
+        std::fprintf(stderr, "%s\n", ForStream(stderr, FindingLine(finding)).c_str());
     const auto count = static_cast<int>(session->Model().Commands.size());
     if (rows && rows->Last > count) {
         PrintError("--rows " + *parsed.Value("rows") + ": the test has " + std::to_string(count) +

@@ -11,7 +11,9 @@ namespace zep::cli {
 
 namespace {
 
-std::string Bool(bool value) { return value ? "true" : "false"; }
+std::string Bool(bool value) {
+    return value ? "true" : "false";
+}
 
 std::string Variable(const VariableDef& variable) {
     const ResultSpec& r = variable.Result;
@@ -21,11 +23,13 @@ std::string Variable(const VariableDef& variable) {
            ", \"Value\": " + JsonString(r.Value) + "}";
 }
 
-template <typename T, typename F> std::string Array(const std::vector<T>& items, F toJson, const char* indent) {
+template <typename T, typename F>
+std::string Array(const std::vector<T>& items, F toJson, const char* indent) {
     if (items.empty()) return "[]";
     if (*indent == '\0') {
         std::string out = "[";
-        for (size_t i = 0; i < items.size(); ++i) out += (i ? ", " : "") + toJson(items[i]);
+        for (size_t i = 0; i < items.size(); ++i)
+            out += (i ? ", " : "") + toJson(items[i]);
         return out + "]";
     }
     std::string out = "[\n";
@@ -39,8 +43,9 @@ template <typename T, typename F> std::string Array(const std::vector<T>& items,
 
 std::string Need(const InstrumentNeed& need) {
     return "{\"Name\": " + JsonString(need.Name) + ", \"Type\": " + JsonString(need.Type) +
-           ", \"Options\": " + Array(need.Options, JsonString, "") + ", \"ErrorQuery\": " +
-           JsonString(need.ErrorQuery) + ", \"ResetCommand\": " + JsonString(need.ResetCommand) +
+           ", \"Options\": " + Array(need.Options, JsonString, "") +
+           ", \"ErrorQuery\": " + JsonString(need.ErrorQuery) +
+           ", \"ResetCommand\": " + JsonString(need.ResetCommand) +
            ", \"ClearCommand\": " + JsonString(need.ClearCommand) + "}";
 }
 
@@ -54,14 +59,16 @@ std::string Command(const CommandLine& line) {
     return "{\"BlockIndex\": " + std::to_string(line.BlockIndex) +
            ", \"InstrumentIndex\": " + std::to_string(line.InstrumentIndex) +
            ", \"CommandText\": " + JsonString(line.CommandText) + ", \"Label\": " + JsonString(line.Label) +
-           ", \"Result\": {\"Kind\": " + std::to_string(r.Kind) + ", \"ListName\": " + JsonString(r.ListName) +
-           ", \"Argument\": " + JsonString(r.Argument) + ", \"NoScaling\": " + Bool(r.NoScaling) +
-           ", \"NoStatistics\": " + Bool(r.NoStatistics) + ", \"Format\": " + JsonString(r.Format) + "}}";
+           ", \"Result\": {\"Kind\": " + std::to_string(r.Kind) +
+           ", \"ListName\": " + JsonString(r.ListName) + ", \"Argument\": " + JsonString(r.Argument) +
+           ", \"NoScaling\": " + Bool(r.NoScaling) + ", \"NoStatistics\": " + Bool(r.NoStatistics) +
+           ", \"Format\": " + JsonString(r.Format) + "}}";
 }
 
 std::string Finding(const LoadFinding& finding) {
     return "{\"file\": " + JsonString(finding.File) + ", \"line\": " + std::to_string(finding.Line) +
-           ", \"message\": " + JsonString(finding.Message) + ", \"detail\": " + JsonString(finding.Detail) + "}";
+           ", \"message\": " + JsonString(finding.Message) + ", \"detail\": " + JsonString(finding.Detail) +
+           "}";
 }
 
 std::string TestEntryJson(const TestEntry& entry) {
@@ -79,15 +86,16 @@ int RunDump(const Args& args) {
         return ExitUsage;
     }
     TerminalHost host;
-    auto session = OpenTestSetOrReport(host, parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
+    auto session =
+        OpenTestSetOrReport(host, parsed.Positionals()[0], ReadCliSettings(parsed.Value("settings")));
     if (!session) return ExitUsage;
     const TestModel& model = session->Model();
 
     std::string out = "{\n  \"groups\": [";
     for (size_t g = 0; g < model.Groups.size(); ++g) {
         out += g ? ",\n" : "\n";
-        out += "    {\"name\": " + JsonString(model.Groups[g]) + ", \"tests\": " +
-               Array(session->Loader().TestListAt(g), TestEntryJson, "    ") + "}";
+        out += "    {\"name\": " + JsonString(model.Groups[g]) +
+               ", \"tests\": " + Array(session->Loader().TestListAt(g), TestEntryJson, "    ") + "}";
     }
     out += model.Groups.empty() ? "],\n" : "\n  ],\n";
     out += "  \"setVariables\": " + Array(model.SetVariables, Variable, "  ") + ",\n";
@@ -116,7 +124,8 @@ int RunDump(const Args& args) {
     }
     out += "  \"messages\": " + Array(session->Report().PlainLines(), JsonString, "  ") + ",\n";
     const std::vector<LoadFinding> none;
-    out += "  \"diagnostics\": " + Array(loaded ? session->Loader().Findings() : none, Finding, "  ") + "\n}\n";
+    out +=
+        "  \"diagnostics\": " + Array(loaded ? session->Loader().Findings() : none, Finding, "  ") + "\n}\n";
     WriteOut(out);
     return ExitOk;
 }

@@ -9,7 +9,9 @@ namespace zep::cli {
 
 namespace {
 
-bool IsTerminal(std::FILE* stream) { return stream != nullptr && ::isatty(::fileno(stream)) == 1; }
+bool IsTerminal(std::FILE* stream) {
+    return stream != nullptr && ::isatty(::fileno(stream)) == 1;
+}
 
 // Box texts join their lines with CR LF; a terminal line ends with LF alone.
 std::string LinesOf(std::string_view text) {
@@ -43,7 +45,7 @@ int TerminalHost::MessageBox(std::string_view text, int style, std::string_view 
     if (errTerminal_) line = utf8::ForTerminal(line);
     std::fprintf(err_, "%s\n", line.c_str());
     std::fflush(err_);
-        const int buttons = style & 0xF;
+    const int buttons = style & 0xF;
     return buttons == MsgStyle::YesNo || buttons == 3 ? MsgAnswer::No : MsgAnswer::Ok; // 3: yes, no, cancel
 }
 
@@ -58,13 +60,16 @@ std::optional<std::string> TerminalHost::InputBox(std::string_view prompt, std::
     }
     std::string answer;
     int c = 0;
-    while ((c = std::fgetc(in_)) != EOF && c != '\n') answer += static_cast<char>(c);
+    while ((c = std::fgetc(in_)) != EOF && c != '\n')
+        answer += static_cast<char>(c);
     if (c == EOF && answer.empty()) return std::nullopt;
     if (!answer.empty() && answer.back() == '\r') answer.pop_back();
     return answer;
 }
 
-void TerminalHost::ProcessEvents() { timers_.FireDue(Now()); }
+void TerminalHost::ProcessEvents() {
+    timers_.FireDue(Now());
+}
 
 HostTime TerminalHost::Now() const {
     return std::chrono::duration_cast<HostTime>(std::chrono::steady_clock::now().time_since_epoch());

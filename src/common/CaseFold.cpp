@@ -10,7 +10,7 @@ namespace {
 uint32_t FoldCodePoint(uint32_t c) {
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
     if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20; // Latin-1 capitals
-    if (c == 0x178) return 0xFF;                                    // Y with diaeresis
+    if (c == 0x178) return 0xFF;                                // Y with diaeresis
     // Latin Extended-A pairs capitals and small letters as even/odd code points, apart from the
     // stretch 0x139-0x148 and 0x179-0x17E where the capital is odd; U+0130 and U+0131 (dotted and
     // dotless i) and U+0138 and U+0149 have no simple pair.
@@ -34,14 +34,18 @@ std::string FoldCase(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     if (ascii) {
-        for (const char c : text) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+        for (const char c : text)
+            out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
         return out;
     }
     // Bytes that are not UTF-8 are taken as Windows-1252, as for the files users write.
-    for (size_t i = 0; i < text.size();) utf8::Append(out, FoldCodePoint(utf8::Next(text, i)));
+    for (size_t i = 0; i < text.size();)
+        utf8::Append(out, FoldCodePoint(utf8::Next(text, i)));
     return out;
 }
 
-bool EqualsFoldingCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+bool EqualsFoldingCase(std::string_view a, std::string_view b) {
+    return FoldCase(a) == FoldCase(b);
+}
 
 } // namespace zep

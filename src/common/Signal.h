@@ -69,8 +69,9 @@ template <typename... Args> class Signal {
         const std::uint64_t end = state->nextId;
         std::uint64_t next = 0;
         while (true) {
-            const auto found = std::lower_bound(state->entries.begin(), state->entries.end(), next,
-                                                [](const Entry& entry, std::uint64_t id) { return entry.id < id; });
+            const auto found =
+                std::lower_bound(state->entries.begin(), state->entries.end(), next,
+                                 [](const Entry& entry, std::uint64_t id) { return entry.id < id; });
             if (found == state->entries.end() || found->id >= end) return;
             const std::shared_ptr<Listener> listener = found->listener;
             next = found->id + 1;

@@ -8,32 +8,55 @@ namespace zep {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' '; }
-bool IsLineEndOrNul(char c) { return c == '\r' || c == '\n' || c == '\0'; }
-bool IsTabOrLineEnd(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ';
+}
+bool IsLineEndOrNul(char c) {
+    return c == '\r' || c == '\n' || c == '\0';
+}
+bool IsTabOrLineEnd(char c) {
+    return c == '\t' || c == '\r' || c == '\n';
+}
 
 template <typename Pred> std::string_view TrimBoth(std::string_view text, Pred pred) {
-    while (!text.empty() && pred(text.back())) text.remove_suffix(1);
-    while (!text.empty() && pred(text.front())) text.remove_prefix(1);
+    while (!text.empty() && pred(text.back()))
+        text.remove_suffix(1);
+    while (!text.empty() && pred(text.front()))
+        text.remove_prefix(1);
     return text;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
-std::string_view TrimBlanksView(std::string_view text) { return TrimBoth(text, IsBlank); }
-std::string_view StripView(std::string_view text) { return TrimBoth(TrimBoth(text, IsBlank), IsLineEndOrNul); }
-std::string_view CleanLineView(std::string_view text) { return TrimBoth(TrimBoth(text, IsBlank), IsTabOrLineEnd); }
+std::string_view TrimBlanksView(std::string_view text) {
+    return TrimBoth(text, IsBlank);
+}
+std::string_view StripView(std::string_view text) {
+    return TrimBoth(TrimBoth(text, IsBlank), IsLineEndOrNul);
+}
+std::string_view CleanLineView(std::string_view text) {
+    return TrimBoth(TrimBoth(text, IsBlank), IsTabOrLineEnd);
+}
 
-std::string TrimBlanks(std::string_view text) { return std::string(TrimBlanksView(text)); }
-std::string StripText(std::string_view text) { return std::string(StripView(text)); }
-std::string CleanLine(std::string_view text) { return std::string(CleanLineView(text)); }
+std::string TrimBlanks(std::string_view text) {
+    return std::string(TrimBlanksView(text));
+}
+std::string StripText(std::string_view text) {
+    return std::string(StripView(text));
+}
+std::string CleanLine(std::string_view text) {
+    return std::string(CleanLineView(text));
+}
 
 double LeadingNumber(std::string_view text) {
     size_t i = 0;
     const size_t n = text.size();
-    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r'))
+        ++i;
     if (i + 1 < n && text[i] == '&') {
         const char base = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
         if (base == 'H' || base == 'O') {
@@ -42,8 +65,10 @@ double LeadingNumber(std::string_view text) {
             for (i += 2; i < n; ++i) {
                 const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
                 int digit = -1;
-                if (IsDigit(c)) digit = c - '0';
-                else if (radix == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+                if (IsDigit(c))
+                    digit = c - '0';
+                else if (radix == 16 && c >= 'A' && c <= 'F')
+                    digit = c - 'A' + 10;
                 if (digit < 0 || digit >= radix) break;
                 value = value * radix + digit;
             }
@@ -52,7 +77,8 @@ double LeadingNumber(std::string_view text) {
     }
     std::string digits;
     auto skipBlanks = [&] {
-        while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+        while (i < n && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
     };
     if (i < n && (text[i] == '+' || text[i] == '-')) {
         if (text[i] == '-') digits += '-';
@@ -95,18 +121,21 @@ bool IsPlainNumber(std::string_view text) {
     const size_t n = text.size();
     if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
     size_t intDigits = 0;
-    while (i < n && IsDigit(text[i])) ++i, ++intDigits;
+    while (i < n && IsDigit(text[i]))
+        ++i, ++intDigits;
     size_t fracDigits = 0;
     if (i < n && text[i] == '.') {
         ++i;
-        while (i < n && IsDigit(text[i])) ++i, ++fracDigits;
+        while (i < n && IsDigit(text[i]))
+            ++i, ++fracDigits;
     }
     if (intDigits == 0) return false; // ".5" is handled by the caller's extra rule
     if (i < n && (text[i] == 'E' || text[i] == 'e')) {
         ++i;
         if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
         size_t expDigits = 0;
-        while (i < n && IsDigit(text[i])) ++i, ++expDigits;
+        while (i < n && IsDigit(text[i]))
+            ++i, ++expDigits;
         if (expDigits == 0) return false;
     }
     (void)fracDigits;
@@ -173,7 +202,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
     return ToUpperAscii(text).find(ToUpperAscii(part)) != std::string::npos;

@@ -19,11 +19,11 @@ std::vector<std::string> SplitLines(std::string_view text);
 
 // Walks the lines of a text as views (same line ends as SplitLines), without copying them.
 class LineCursor {
-public:
+  public:
     explicit LineCursor(std::string_view text) : text_(text) {}
     bool Next(std::string_view& line);
 
-private:
+  private:
     std::string_view text_;
     size_t position_ = 0;
 };

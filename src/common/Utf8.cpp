@@ -7,10 +7,10 @@ namespace zep::utf8 {
 
 namespace {
 
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr uint16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf16(std::string& out, uint16_t unit, bool bigEndian) {
     const char high = static_cast<char>(unit >> 8);
@@ -40,10 +40,14 @@ size_t DecodeAt(std::string_view text, size_t i, uint32_t& code) {
         return 1;
     }
     size_t length = 0;
-    if ((c & 0xE0) == 0xC0) length = 2, code = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0) length = 3, code = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0) length = 4, code = c & 0x07;
-    else return 0;
+    if ((c & 0xE0) == 0xC0)
+        length = 2, code = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+        length = 3, code = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+        length = 4, code = c & 0x07;
+    else
+        return 0;
     if (i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k) {
         const auto cc = static_cast<unsigned char>(text[i + k]);
@@ -87,15 +91,18 @@ void Append(std::string& out, uint32_t code) {
 size_t Length(std::string_view text) {
     size_t count = 0;
     for (size_t i = 0; i < text.size(); ++count) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) ++i;
-        else Next(text, i);
+        if (static_cast<unsigned char>(text[i]) < 0x80)
+            ++i;
+        else
+            Next(text, i);
     }
     return count;
 }
 
 std::string Prefix(std::string_view text, size_t count) {
     size_t i = 0;
-    for (size_t seen = 0; seen < count && i < text.size(); ++seen) Next(text, i);
+    for (size_t seen = 0; seen < count && i < text.size(); ++seen)
+        Next(text, i);
     return std::string(text.substr(0, i));
 }
 
@@ -123,14 +130,16 @@ std::string Repair(std::string_view text) {
     if (IsValid(text)) return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 4);
-    for (size_t i = 0; i < text.size();) Append(out, Next(text, i));
+    for (size_t i = 0; i < text.size();)
+        Append(out, Next(text, i));
     return out;
 }
 
 std::string FromWindows1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (char ch : bytes) Append(out, FromWindows1252(static_cast<unsigned char>(ch)));
+    for (char ch : bytes)
+        Append(out, FromWindows1252(static_cast<unsigned char>(ch)));
     return out;
 }
 
@@ -194,8 +203,10 @@ std::string ForTerminal(std::string_view text) {
         const size_t start = i;
         const uint32_t code = Next(text, i);
         if (code == '\t' || code == '\n' || (code >= 0x20 && code < 0x7F) || code >= 0xA0) {
-            if (i - start == 1 && code >= 0x80) Append(out, code); // an invalid byte, as Windows-1252
-            else out.append(text.substr(start, i - start));
+            if (i - start == 1 && code >= 0x80)
+                Append(out, code); // an invalid byte, as Windows-1252
+            else
+                out.append(text.substr(start, i - start));
         } else if (code < 0x80 || i - start == 1) {
             const auto byte = static_cast<unsigned char>(text[start]);
             out += "\\x";

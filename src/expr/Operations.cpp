@@ -3,7 +3,6 @@
 
 #include "common/StringOp.h"
 
-
 namespace zep::expr {
 
 namespace {

@@ -10,7 +10,8 @@ namespace zep::expr {
 // letter in first place, or a unit outside the list; in the last case unknownUnit receives
 // "unknown unit of measure: " + unit (the unit after removal of its prefix). A known unit whose
 // scaled value is beyond a double also gives false, and sets outOfRange.
-bool ReadNumberWithUnit(std::string_view text, double& value, std::string& unknownUnit, bool* outOfRange = nullptr);
+bool ReadNumberWithUnit(std::string_view text, double& value, std::string& unknownUnit,
+                        bool* outOfRange = nullptr);
 
 // Reads the whole text as a decimal number with a period and an optional exponent (1, 1.5, .5,
 // 2E-3); false for anything else, and for values beyond the range of a double (which set

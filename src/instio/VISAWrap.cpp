@@ -11,10 +11,16 @@ namespace zep {
 namespace {
 
 // Log numbers are 32-bit signed, as the sessions and statuses are stored.
-std::string Signed(std::uint32_t value) { return std::to_string(static_cast<std::int32_t>(value)); }
-std::string Signed(std::int32_t value) { return std::to_string(value); }
+std::string Signed(std::uint32_t value) {
+    return std::to_string(static_cast<std::int32_t>(value));
+}
+std::string Signed(std::int32_t value) {
+    return std::to_string(value);
+}
 
-std::string StatusLine(ViStatus status) { return "< Status: " + Signed(status); }
+std::string StatusLine(ViStatus status) {
+    return "< Status: " + Signed(status);
+}
 
 // One logged VISA call: the "before" line, the call, the "after" line built from its status. The lines
 // are built only when the log is active, which it is not in normal runs.
@@ -30,8 +36,8 @@ ViStatus LoggedCall(VISAWrap& wrap, Before before, Call call, After after) {
     return status;
 }
 
-constexpr std::array<ViUInt32, 18> TimeoutTable{VI_TMO_INFINITE, 1, 1, 1, 1, 1, 3, 10, 30, 100, 300, 1000,
-                                                3000, 10000, 30000, 100000, 300000, 1000000};
+constexpr std::array<ViUInt32, 18> TimeoutTable{
+    VI_TMO_INFINITE, 1, 1, 1, 1, 1, 3, 10, 30, 100, 300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
 
 } // namespace
 
@@ -205,11 +211,17 @@ ViStatus VISAWrap::SetTimeoutCode(ViSession session, int code) {
     return visa_.viSetAttribute(session, VI_ATTR_TMO_VALUE, TimeoutCodeMilliseconds(code));
 }
 
-void VISAWrap::IbConfig(int, int, int) { LogVisaCall("VISA - NOT IMPLEMENTED (ibconfig)"); }
+void VISAWrap::IbConfig(int, int, int) {
+    LogVisaCall("VISA - NOT IMPLEMENTED (ibconfig)");
+}
 
-void VISAWrap::IbSre(int, int) { LogVisaCall("VISA - NOT IMPLEMENTED (ibsre)"); }
+void VISAWrap::IbSre(int, int) {
+    LogVisaCall("VISA - NOT IMPLEMENTED (ibsre)");
+}
 
-void VISAWrap::IbOnl(int, int) { LogVisaCall("VISA - NOT IMPLEMENTED (ibonl)"); }
+void VISAWrap::IbOnl(int, int) {
+    LogVisaCall("VISA - NOT IMPLEMENTED (ibonl)");
+}
 
 void VISAWrap::BeforeBlock(bool simulation, bool toggleSRE) {
     if (!simulation && toggleSRE) {

@@ -12,7 +12,7 @@
 namespace zep {
 
 class VISAWrap {
-public:
+  public:
     explicit VISAWrap(Visa& visa) : visa_(visa) {}
 
     // The log is active only when the program runs in debug mode and the VISALog setting is on; both
@@ -59,7 +59,7 @@ public:
     ViStatus LastStatus() const { return lastStatus_; }
     ViUInt32 LastCount() const { return lastCount_; }
 
-private:
+  private:
     Visa& visa_;
     bool logActive_ = false;
     std::filesystem::path logFile_;

@@ -34,7 +34,9 @@ inline constexpr ViStatus VI_WARN_NULL_OBJECT = 0x3FFF0082;
 inline constexpr ViStatus VI_WARN_NSUP_ATTR_STATE = 0x3FFF0084;
 
 // Error codes (negative as 32-bit signed values).
-inline constexpr ViStatus VisaError(std::uint32_t code) { return static_cast<ViStatus>(code); }
+inline constexpr ViStatus VisaError(std::uint32_t code) {
+    return static_cast<ViStatus>(code);
+}
 inline constexpr ViStatus VI_ERROR_SYSTEM_ERROR = VisaError(0xBFFF0000);
 inline constexpr ViStatus VI_ERROR_INV_OBJECT = VisaError(0xBFFF000E);
 inline constexpr ViStatus VI_ERROR_RSRC_LOCKED = VisaError(0xBFFF000F);
@@ -107,7 +109,7 @@ inline constexpr ViUInt16 VI_GPIB_REN_ADDRESS_GTL = 6;
 // parameters are references; descriptors are returned as strings of at most VI_FIND_BUFLEN - 1
 // characters, as the library would fill its 256-character buffers.
 class Visa {
-public:
+  public:
     virtual ~Visa() = default;
 
     // What this implementation is, for messages and support information ("builtin", a path, ...).
@@ -135,8 +137,8 @@ public:
     virtual ViStatus viFindRsrc(ViSession resourceManager, std::string_view expression, ViFindList& findList,
                                 ViUInt32& matchCount, std::string& firstDescriptor) = 0;
     virtual ViStatus viFindNext(ViFindList findList, std::string& descriptor) = 0;
-    virtual ViStatus viParseRsrc(ViSession resourceManager, std::string_view resource, ViUInt16& interfaceType,
-                                 ViUInt16& interfaceNumber) = 0;
+    virtual ViStatus viParseRsrc(ViSession resourceManager, std::string_view resource,
+                                 ViUInt16& interfaceType, ViUInt16& interfaceNumber) = 0;
 };
 
 } // namespace zep

@@ -26,8 +26,8 @@ constexpr std::array<InterfaceWord, 8> InterfaceWords{{
     {"VMIB", VisaInterface::Vmib},
 }};
 
-constexpr std::array<std::string_view, 7> ClassWords{"INSTR", "SOCKET", "INTFC", "SERVANT", "BACKPLANE",
-                                                     "MEMACC", "RAW"};
+constexpr std::array<std::string_view, 7> ClassWords{"INSTR",     "SOCKET", "INTFC", "SERVANT",
+                                                     "BACKPLANE", "MEMACC", "RAW"};
 
 std::optional<unsigned> ParseUnsigned(std::string_view text, unsigned maximum) {
     if (text.empty() || text.size() > 10) {

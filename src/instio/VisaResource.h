@@ -20,7 +20,7 @@ struct VisaResource {
     std::vector<std::string> fields; // the address fields between interface and class
     // TCPIP only:
     std::string host;
-    std::string lanDevice; // INSTR: "inst0" when not given
+    std::string lanDevice;  // INSTR: "inst0" when not given
     std::uint16_t port = 0; // SOCKET
 };
 

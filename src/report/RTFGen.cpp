@@ -20,8 +20,10 @@ constexpr std::array<int32_t, 8> kShownColours = {0x000000, 0x0000FF, 0x00FF00, 
 // Bytes that cannot go into RTF text as they are.
 constexpr std::array<bool, 256> MakeSpecialTable() {
     std::array<bool, 256> table{};
-    for (int c = 0; c < 0x20; ++c) table[c] = true;
-    for (int c = 0x80; c < 0x100; ++c) table[c] = true;
+    for (int c = 0; c < 0x20; ++c)
+        table[c] = true;
+    for (int c = 0x80; c < 0x100; ++c)
+        table[c] = true;
     table['\\'] = table['{'] = table['}'] = true;
     return table;
 }
@@ -53,16 +55,26 @@ void AppendControl(std::string& out, std::string_view text, size_t& i) {
     const char c = text[i];
     static constexpr char kHex[] = "0123456789abcdef";
     switch (c) {
-    case '\\': out += "\\\\"; break;
-    case '{': out += "\\{"; break;
-    case '}': out += "\\}"; break;
-    case '\t': out += "\\tab "; break;
+    case '\\':
+        out += "\\\\";
+        break;
+    case '{':
+        out += "\\{";
+        break;
+    case '}':
+        out += "\\}";
+        break;
+    case '\t':
+        out += "\\tab ";
+        break;
     case '\r':
         // CR LF is one line end; the LF writes it.
         if (i + 1 < text.size() && text[i + 1] == '\n') break;
         out += "\\line ";
         break;
-    case '\n': out += "\\line "; break;
+    case '\n':
+        out += "\\line ";
+        break;
     default:
         out += "\\'";
         out += kHex[(c >> 4) & 0xF];
@@ -95,12 +107,15 @@ void AppendRtfEscaped(std::string& out, std::string_view text) {
     const size_t n = text.size();
     while (i < n) {
         size_t run = i;
-        while (run < n && !kSpecial[static_cast<unsigned char>(text[run])]) ++run;
+        while (run < n && !kSpecial[static_cast<unsigned char>(text[run])])
+            ++run;
         out.append(text.data() + i, run - i);
         i = run;
         if (i >= n) break;
-        if (static_cast<unsigned char>(text[i]) >= 0x80) AppendUnicodeEscape(out, utf8::Next(text, i));
-        else AppendControl(out, text, i);
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            AppendUnicodeEscape(out, utf8::Next(text, i));
+        else
+            AppendControl(out, text, i);
     }
 }
 
@@ -117,10 +132,17 @@ std::string RtfCodeString(bool bold, bool italic, bool underline, int32_t textCo
         codes += static_cast<char>('0' + index);
     }
     switch (alignment) {
-    case 0: codes += "\\ql"; break;
-    case 1: codes += "\\qr"; break;
-    case 2: codes += "\\qc"; break;
-    default: break;
+    case 0:
+        codes += "\\ql";
+        break;
+    case 1:
+        codes += "\\qr";
+        break;
+    case 2:
+        codes += "\\qc";
+        break;
+    default:
+        break;
     }
     return codes;
 }
@@ -128,8 +150,8 @@ std::string RtfCodeString(bool bold, bool italic, bool underline, int32_t textCo
 namespace {
 
 // "{" + code string + " " into buffer; returns the length written (at most 28).
-size_t WriteGroupStart(char* buffer, bool bold, bool italic, bool underline, int32_t textColour, int32_t alignment,
-                       int32_t highlight) {
+size_t WriteGroupStart(char* buffer, bool bold, bool italic, bool underline, int32_t textColour,
+                       int32_t alignment, int32_t highlight) {
     size_t length = 0;
     auto put = [&](std::string_view part) {
         std::copy(part.begin(), part.end(), buffer + length);
@@ -146,10 +168,17 @@ size_t WriteGroupStart(char* buffer, bool bold, bool italic, bool underline, int
         buffer[length++] = static_cast<char>('0' + index);
     }
     switch (alignment) {
-    case 0: put("\\ql"); break;
-    case 1: put("\\qr"); break;
-    case 2: put("\\qc"); break;
-    default: break;
+    case 0:
+        put("\\ql");
+        break;
+    case 1:
+        put("\\qr");
+        break;
+    case 2:
+        put("\\qc");
+        break;
+    default:
+        break;
     }
     buffer[length++] = ' ';
     return length;
@@ -191,15 +220,17 @@ void AppendGroupAndSuffix(std::string& out, std::string_view text, bool newLine,
     }
     out.append(buffer, length);
     AppendRtfEscaped(out, text);
-    if (newLine) out += "\\par}";
-    else out += '}';
+    if (newLine)
+        out += "\\par}";
+    else
+        out += '}';
     out += suffix;
 }
 
 } // namespace
 
-void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool bold, bool italic, bool underline,
-                    int32_t textColour, int32_t alignment, int32_t highlight) {
+void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool bold, bool italic,
+                    bool underline, int32_t textColour, int32_t alignment, int32_t highlight) {
     AppendGroupAndSuffix(out, text, newLine, bold, italic, underline, textColour, alignment, highlight, {});
 }
 
@@ -226,7 +257,8 @@ void RTFGen::RtfAppend(std::string_view text, bool newLine, bool bold, bool ital
                        int32_t textColour, int32_t alignment, int32_t highlight) {
     // The closing braces of the rendering and of the document come off and go back on.
     document_.resize(document_.size() - 2);
-    AppendGroupAndSuffix(document_, text, newLine, bold, italic, underline, textColour, alignment, highlight, "}}");
+    AppendGroupAndSuffix(document_, text, newLine, bold, italic, underline, textColour, alignment, highlight,
+                         "}}");
 }
 
 std::string_view RTFGen::RtfRender(int16_t fontSize) {

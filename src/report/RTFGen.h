@@ -10,8 +10,10 @@ namespace zep {
 
 // Exactly the colour table that starts every report buffer.
 inline constexpr std::string_view RtfColourTable =
-    "{\\colortbl ;\\red0\\green0\\blue0;\\red255\\green0\\blue0;\\red0\\green255\\blue0;\\red0\\green0\\blue255;"
-    "\\red127\\green127\\blue127;\\red0\\green127\\blue0;\\red255\\green128\\blue0;\\red255\\green255\\blue255;}";
+    "{\\colortbl "
+    ";\\red0\\green0\\blue0;\\red255\\green0\\blue0;\\red0\\green255\\blue0;\\red0\\green0\\blue255;"
+    "\\red127\\green127\\blue127;\\red0\\green127\\blue0;\\red255\\green128\\blue0;"
+    "\\red255\\green255\\blue255;}";
 
 inline constexpr std::string_view ReportFontName = "Lucida Console";
 inline constexpr int16_t ReportFontSize = 20;
@@ -35,21 +37,21 @@ std::string RtfCodeString(bool bold, bool italic, bool underline, int32_t textCo
 void AppendRtfEscaped(std::string& out, std::string_view text);
 
 // Appends one group: "{" + code string + " " + escaped text + "\par" when newLine + "}".
-void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool bold, bool italic, bool underline,
-                    int32_t textColour, int32_t alignment, int32_t highlight);
+void AppendRtfGroup(std::string& out, std::string_view text, bool newLine, bool bold, bool italic,
+                    bool underline, int32_t textColour, int32_t alignment, int32_t highlight);
 
 // The report buffer and its rendering. The buffer (colour table and groups) and the rendered
 // string "{\plain\fsN" + buffer + "}" live inside one document string, the file form that word
 // processors open, so appending is one append and rendering copies nothing.
 class RTFGen {
-public:
+  public:
     RTFGen() { RtfInit(ReportFontName, ReportFontSize); }
 
     // Starts an empty document with the given font; the buffer becomes the colour table.
     void RtfInit(std::string_view fontName, int16_t fontSize);
 
-    void RtfAppend(std::string_view text, bool newLine, bool bold, bool italic, bool underline, int32_t textColour,
-                   int32_t alignment, int32_t highlight);
+    void RtfAppend(std::string_view text, bool newLine, bool bold, bool italic, bool underline,
+                   int32_t textColour, int32_t alignment, int32_t highlight);
 
     // Sets the current font size and returns "{\plain\fs" + size + buffer + "}".
     std::string_view RtfRender(int16_t fontSize);
@@ -65,7 +67,7 @@ public:
 
     int16_t FontSize() const { return fontSize_; }
 
-private:
+  private:
     std::string document_;
     std::string fontName_;
     int16_t fontSize_ = ReportFontSize;

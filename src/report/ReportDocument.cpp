@@ -22,8 +22,10 @@ void ReportDocument::AddResult(std::string_view text, bool newLine, bool bold, b
     const int colourIndex = RtfColourIndex(textColour);
     const int highlightIndex = highlight == Colour::NoHighlight ? -1 : RtfColourIndex(highlight);
     Record record{static_cast<uint32_t>(text.size()), flags, static_cast<uint8_t>(colourIndex),
-                  highlightIndex < 0 ? NoCode : static_cast<uint8_t>(highlightIndex), static_cast<uint8_t>(alignment)};
-    if (colourIndex == 0 || highlightIndex == 0 || alignment < 0 || alignment > 2 || text.size() > UINT32_MAX) {
+                  highlightIndex < 0 ? NoCode : static_cast<uint8_t>(highlightIndex),
+                  static_cast<uint8_t>(alignment)};
+    if (colourIndex == 0 || highlightIndex == 0 || alignment < 0 || alignment > 2 ||
+        text.size() > UINT32_MAX) {
         record.flags |= ExoticFlag;
         exotic_.push_back(ExoticStyle{records_.size(), text.size(), textColour, alignment, highlight});
     }
@@ -131,7 +133,8 @@ bool ReportDocument::ShowFile(const std::filesystem::path& path) {
         shown->plainText += g.text;
         if (g.newLine) shown->plainText += '\n';
         if (!isRtf)
-            fileRtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment, g.highlight);
+            fileRtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment,
+                              g.highlight);
     }
     if (!isRtf) shown->rtf = fileRtf.Document();
     shown_ = std::move(shown);

@@ -59,7 +59,7 @@ struct ShownFile {
 // Every view (plain text, RTF) is kept up to date per append, never rebuilt: an append costs the
 // same however long the report is.
 class ReportDocument {
-public:
+  public:
     using AppendListener = Signal<const ReportGroup&>::Listener;
     using ClearListener = Signal<>::Listener;
     using ReloadListener = Signal<>::Listener;
@@ -107,13 +107,19 @@ public:
 
     // Called after every append (remote echo, incremental renderers) and after every clear, for as
     // long as the returned subscription lives.
-    [[nodiscard]] Subscription OnAppend(AppendListener listener) { return appended_.Subscribe(std::move(listener)); }
-    [[nodiscard]] Subscription OnClear(ClearListener listener) { return cleared_.Subscribe(std::move(listener)); }
+    [[nodiscard]] Subscription OnAppend(AppendListener listener) {
+        return appended_.Subscribe(std::move(listener));
+    }
+    [[nodiscard]] Subscription OnClear(ClearListener listener) {
+        return cleared_.Subscribe(std::move(listener));
+    }
     // Called when the whole visible document changed (a file shown, the report back in place of a
     // shown file, a new font size): views re-read it.
-    [[nodiscard]] Subscription OnReload(ReloadListener listener) { return reloaded_.Subscribe(std::move(listener)); }
+    [[nodiscard]] Subscription OnReload(ReloadListener listener) {
+        return reloaded_.Subscribe(std::move(listener));
+    }
 
-private:
+  private:
     // A group's text is the slice of the plain text it wrote; its style packs into a few bytes, so
     // a long report costs little beyond its text. Values outside the colour table and the
     // alignment codes are kept aside, exactly.

@@ -41,7 +41,8 @@ void WriteAcpTable(ReportContext& context, const CommandLine& line) {
     if (parts.empty()) return;
     const FormatOptions& format = context.Options.Format;
     report.AddResult(line.Label, true);
-    report.AddResult("Main channel: \\B " + AntFormat(parts[0], ResultKind::Number, "dBm", false, format), true);
+    report.AddResult("Main channel: \\B " + AntFormat(parts[0], ResultKind::Number, "dBm", false, format),
+                     true);
     // Each pair is written upper channel first.
     static constexpr std::string_view kNames[] = {"ACP", "ALT1", "ALT2"};
     for (size_t pair = 0; pair < 3; ++pair) {
@@ -62,8 +63,9 @@ void WriteMarkerSum(ReportContext& context, const CommandLine& line) {
     report.AddResult(line.Label, true, true);
     const auto parts = SplitListValue(line.Result.Value);
     for (size_t i = 0; i < parts.size(); ++i) {
-        report.AddResult(PadLabel("Marker " + FormatNumber(static_cast<double>(i + 1), "000"), '.', context.LabelWidth),
-                         false);
+        report.AddResult(
+            PadLabel("Marker " + FormatNumber(static_cast<double>(i + 1), "000"), '.', context.LabelWidth),
+            false);
         report.AddResult(AntFormat(parts[i], ResultKind::MSUM, line.Result.Argument, !line.Result.NoScaling,
                                    context.Options.Format, line.Result.Format),
                          true);
@@ -86,7 +88,9 @@ void ErrorNotifier::ReportError(std::string_view text, bool flush) {
     NotifyUser(message, MsgStyle::Critical, "ERROR");
 }
 
-std::string ReportContext::Padded(std::string_view label) const { return PadLabel(label, '.', LabelWidth); }
+std::string ReportContext::Padded(std::string_view label) const {
+    return PadLabel(label, '.', LabelWidth);
+}
 
 size_t ComputeLabelWidth(std::span<const CommandLine> commands, int16_t blockIndex) {
     size_t longest = 0;
@@ -130,15 +134,22 @@ void WriteLimit(ReportContext& context, const CommandLine& line, int loopCount, 
     if (!options.LimitResult || !SinglePassOrPerLoop(options, loopCount) || line.Result.NoStatistics) return;
     context.Report.AddResult(context.Padded(line.Label), false);
     if (value != 0)
-        context.Report.AddResult("PASSED", true, true, false, false, Colour::Black, Alignment::Left, Colour::Green);
-    else context.Report.AddResult("FAILED", true, true, false, false, Colour::Black, Alignment::Left, Colour::Red);
+        context.Report.AddResult("PASSED", true, true, false, false, Colour::Black, Alignment::Left,
+                                 Colour::Green);
+    else
+        context.Report.AddResult("FAILED", true, true, false, false, Colour::Black, Alignment::Left,
+                                 Colour::Red);
 }
 
 void WriteCommandResult(ReportContext& context, const CommandLine& line) {
     ReportDocument& report = context.Report;
     switch (line.Result.Kind) {
-    case ResultKind::ACPTab: WriteAcpTable(context, line); return;
-    case ResultKind::MSUM: WriteMarkerSum(context, line); return;
+    case ResultKind::ACPTab:
+        WriteAcpTable(context, line);
+        return;
+    case ResultKind::MSUM:
+        WriteMarkerSum(context, line);
+        return;
     case ResultKind::BinFile:
         report.AddResult(line.Label, true);
         report.AddResult(std::to_string(line.Result.Value.size()) + " bytes transfered", true, true);
@@ -165,8 +176,9 @@ void WriteTiming(ReportContext& context, const CommandLine& line, int loopCount,
     if (loopCount < 2) report.AddResult("Timing for " + line.Label, true, true);
     for (size_t i = 0; i < instruments.size(); ++i) {
         const double ms = i < instrumentTimesMs.size() ? instrumentTimesMs[i] : 0.0;
-        report.AddResult(instruments[i].Name + ": " + FormatSeconds(ms / 1000, context.Options.Format) + " s ", false,
-                         false, false, false, Colour::Black, Alignment::Centre);
+        report.AddResult(instruments[i].Name + ": " + FormatSeconds(ms / 1000, context.Options.Format) +
+                             " s ",
+                         false, false, false, false, Colour::Black, Alignment::Centre);
     }
     report.AddResult("", true);
 }
@@ -180,8 +192,9 @@ void WriteLoopSummary(ReportContext& context, int loopCount) {
 void WriteBlockEnd(ReportContext& context, const BlockDef& block, bool aborted) {
     if (!context.Options.BlockState) return;
     context.Report.AddResult("", true);
-    context.Report.AddResult(aborted ? " - " + block.Caption + " aborted - " : " - " + block.Caption + " done -", true,
-                             false, false, false, Colour::Black, Alignment::Centre);
+    context.Report.AddResult(aborted ? " - " + block.Caption + " aborted - "
+                                     : " - " + block.Caption + " done -",
+                             true, false, false, false, Colour::Black, Alignment::Centre);
 }
 
 void WriteExecutionTimes(ReportContext& context, int loopCount, double totalMs,
@@ -189,16 +202,17 @@ void WriteExecutionTimes(ReportContext& context, int loopCount, double totalMs,
     if (!context.Options.Time) return;
     ReportDocument& report = context.Report;
     if (loopCount < 1) {
-        report.AddResult("no complete loop was executed", true, true, false, true, Colour::Black, Alignment::Centre);
+        report.AddResult("no complete loop was executed", true, true, false, true, Colour::Black,
+                         Alignment::Centre);
         return;
     }
     const FormatOptions& format = context.Options.Format;
-    report.AddResult("Execution Time: " + FormatSeconds(totalMs / 1000 / loopCount, format) + " s", true, true, false,
-                     false, Colour::DarkGreen, Alignment::Centre);
+    report.AddResult("Execution Time: " + FormatSeconds(totalMs / 1000 / loopCount, format) + " s", true,
+                     true, false, false, Colour::DarkGreen, Alignment::Centre);
     for (size_t i = 0; i < instruments.size(); ++i) {
         const double ms = i < instrumentMs.size() ? instrumentMs[i] : 0.0;
-        report.AddResult(instruments[i].Name + ": " + FormatSeconds(ms / 1000 / loopCount, format) + " s", true, false,
-                         true, false, Colour::DarkGreen, Alignment::Centre);
+        report.AddResult(instruments[i].Name + ": " + FormatSeconds(ms / 1000 / loopCount, format) + " s",
+                         true, false, true, false, Colour::DarkGreen, Alignment::Centre);
     }
 }
 
@@ -215,7 +229,8 @@ void ShowParserError(ReportDocument& report, std::string_view message, std::stri
 }
 
 void ShowParserErrors(ReportDocument& report, std::span<const LoadFinding> findings) {
-    for (const auto& finding : findings) ShowParserError(report, finding.Message, finding.Detail);
+    for (const auto& finding : findings)
+        ShowParserError(report, finding.Message, finding.Detail);
 }
 
 void ShowParserError(ReportContext& context, std::string_view message, std::string_view detail) {
@@ -230,8 +245,8 @@ void ShowInstrumentError(ReportContext& context, const CommandLine& line, std::s
     report.AddResult("  Command    : " + line.CommandText, true, false, false, false, Colour::Red);
     const auto parts = SplitAtCrLf(line.ErrorText);
     for (size_t i = 0; i < parts.size(); ++i)
-        report.AddResult((i == 0 ? "  Error      : " : "               ") + parts[i], true, false, false, false,
-                         Colour::Red);
+        report.AddResult((i == 0 ? "  Error      : " : "               ") + parts[i], true, false, false,
+                         false, Colour::Red);
     RaiseBlockError(context);
 }
 

@@ -19,7 +19,7 @@ namespace zep {
 // Errors for the user: a message box, or the remote controller while one is connected. Texts that
 // stop a run are collected and shown together with the next flushed one.
 class ErrorNotifier {
-public:
+  public:
     // Takes a text in place of a message box and returns true while a remote controller is
     // connected; the remote receiver words it for the protocol.
     using RemoteSink = std::function<bool(std::string_view text)>;
@@ -38,7 +38,7 @@ public:
 
     const std::string& PendingErrors() const { return pending_; }
 
-private:
+  private:
     Host& host_;
     RemoteSink remote_;
     std::string pending_;

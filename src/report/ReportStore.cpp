@@ -13,7 +13,8 @@ namespace zep {
 ReportFileKind ReportFileKindOf(const std::filesystem::path& path) {
     const std::string name = ToUpperAscii(path.filename().string());
     auto endsWith = [&name](std::string_view suffix) {
-        return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+        return name.size() >= suffix.size() &&
+               name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
     };
     if (endsWith(".RTF")) return ReportFileKind::Rtf;
     if (endsWith(".HTML") || endsWith(".HTM")) return ReportFileKind::Html;
@@ -22,12 +23,14 @@ ReportFileKind ReportFileKindOf(const std::filesystem::path& path) {
 
 std::string ReportFileContent(const ReportDocument& report, ReportFileKind kind) {
     switch (kind) {
-    case ReportFileKind::Rtf: return std::string(report.VisibleRtf());
+    case ReportFileKind::Rtf:
+        return std::string(report.VisibleRtf());
     case ReportFileKind::Html: {
         const auto groups = report.VisibleGroups();
         return ReportToHtml(groups);
     }
-    case ReportFileKind::Text: break;
+    case ReportFileKind::Text:
+        break;
     }
     return std::string(report.VisiblePlainText());
 }
@@ -45,7 +48,9 @@ bool ClearReport(ReportDocument& report, Host& host) {
     return true;
 }
 
-void CopyReport(const ReportDocument& report, Host& host) { host.SetClipboardRtf(report.VisibleRtf()); }
+void CopyReport(const ReportDocument& report, Host& host) {
+    host.SetClipboardRtf(report.VisibleRtf());
+}
 
 void CopyReportRaw(const ReportDocument& report, Host& host) {
     host.SetClipboardText(report.VisiblePlainText());

@@ -23,32 +23,59 @@ struct State {
     int highlight = 0; // colour table index, 0 = none
     int alignment = Alignment::Left;
     int unicodeSkip = 1;
-    bool skip = false;       // inside a destination that shows nothing
+    bool skip = false;        // inside a destination that shows nothing
     bool colourTable = false; // inside the colour table
 };
 
-constexpr std::array<std::string_view, 30> kSkippedDestinations = {
-    "fonttbl", "stylesheet", "info", "pict", "object", "header", "headerl", "headerr", "headerf", "footer",
-    "footerl", "footerr", "footerf", "footnote", "annotation", "listtable", "listoverridetable", "revtbl",
-    "rsidtbl", "filetbl", "generator", "xmlnstbl", "themedata", "colorschememapping", "latentstyles",
-    "datastore", "fldinst", "private", "pgdsctbl", "nonshppict"};
+constexpr std::array<std::string_view, 30> kSkippedDestinations = {"fonttbl",
+                                                                   "stylesheet",
+                                                                   "info",
+                                                                   "pict",
+                                                                   "object",
+                                                                   "header",
+                                                                   "headerl",
+                                                                   "headerr",
+                                                                   "headerf",
+                                                                   "footer",
+                                                                   "footerl",
+                                                                   "footerr",
+                                                                   "footerf",
+                                                                   "footnote",
+                                                                   "annotation",
+                                                                   "listtable",
+                                                                   "listoverridetable",
+                                                                   "revtbl",
+                                                                   "rsidtbl",
+                                                                   "filetbl",
+                                                                   "generator",
+                                                                   "xmlnstbl",
+                                                                   "themedata",
+                                                                   "colorschememapping",
+                                                                   "latentstyles",
+                                                                   "datastore",
+                                                                   "fldinst",
+                                                                   "private",
+                                                                   "pgdsctbl",
+                                                                   "nonshppict"};
 
 bool IsSkippedDestination(std::string_view word) {
-    return std::find(kSkippedDestinations.begin(), kSkippedDestinations.end(), word) != kSkippedDestinations.end();
+    return std::find(kSkippedDestinations.begin(), kSkippedDestinations.end(), word) !=
+           kSkippedDestinations.end();
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(std::string_view bytes) : in_(bytes), rawUtf8_(utf8::IsValid(bytes)) {}
 
     std::vector<ReportGroup> Read() {
         stack_.push_back(State{});
-        while (pos_ < in_.size()) Step();
+        while (pos_ < in_.size())
+            Step();
         EndParagraph(false);
         return std::move(groups_);
     }
 
-private:
+  private:
     State& Current() { return stack_.back(); }
 
     void Step() {
@@ -121,9 +148,11 @@ private:
             return;
         }
         const size_t start = pos_;
-        while (pos_ < in_.size() && IsLetter(in_[pos_]) && pos_ - start < kMaxWordLength) ++pos_;
+        while (pos_ < in_.size() && IsLetter(in_[pos_]) && pos_ - start < kMaxWordLength)
+            ++pos_;
         const std::string_view word = in_.substr(start, pos_ - start);
-        while (pos_ < in_.size() && IsLetter(in_[pos_])) ++pos_; // an over-long word is dropped whole
+        while (pos_ < in_.size() && IsLetter(in_[pos_]))
+            ++pos_; // an over-long word is dropped whole
         bool hasParameter = false;
         long parameter = 0;
         bool negative = false;
@@ -145,16 +174,27 @@ private:
         switch (c) {
         case '\\':
         case '{':
-        case '}': Literal(static_cast<unsigned char>(c)); break;
-        case '\'': Hex(); break;
+        case '}':
+            Literal(static_cast<unsigned char>(c));
+            break;
+        case '\'':
+            Hex();
+            break;
         case '*':
             if (atStart) Current().skip = true;
             break;
-        case '~': Literal(0xA0); break;
-        case '_': Literal('-'); break;
+        case '~':
+            Literal(0xA0);
+            break;
+        case '_':
+            Literal('-');
+            break;
         case '\r':
-        case '\n': Paragraph(); break; // "\" before a line end is a paragraph end
-        default: break;                // "\-" optional hyphen, "\:" index marks and the like
+        case '\n':
+            Paragraph();
+            break; // "\" before a line end is a paragraph end
+        default:
+            break; // "\-" optional hyphen, "\:" index marks and the like
         }
     }
 
@@ -192,9 +232,12 @@ private:
         }
         if (s.colourTable) {
             const int value = static_cast<int>(std::clamp(parameter, 0L, 255L));
-            if (word == "red") current_ = (current_ & 0xFFFF00) | value, colourEntryEmpty_ = false;
-            else if (word == "green") current_ = (current_ & 0xFF00FF) | (value << 8), colourEntryEmpty_ = false;
-            else if (word == "blue") current_ = (current_ & 0x00FFFF) | (value << 16), colourEntryEmpty_ = false;
+            if (word == "red")
+                current_ = (current_ & 0xFFFF00) | value, colourEntryEmpty_ = false;
+            else if (word == "green")
+                current_ = (current_ & 0xFF00FF) | (value << 8), colourEntryEmpty_ = false;
+            else if (word == "blue")
+                current_ = (current_ & 0x00FFFF) | (value << 16), colourEntryEmpty_ = false;
             return;
         }
         if (pendingSkip_ > 0) {
@@ -204,29 +247,52 @@ private:
         }
         if (s.skip) return;
         const bool on = !hasParameter || parameter != 0;
-        if (word == "par" || word == "line" || word == "sect" || word == "page" || word == "row") Paragraph();
-        else if (word == "tab" || word == "cell") Literal('\t');
-        else if (word == "u") Unicode(parameter);
-        else if (word == "uc") s.unicodeSkip = static_cast<int>(std::clamp(parameter, 0L, 10L));
-        else if (word == "b") Style(s.bold, on);
-        else if (word == "i") Style(s.italic, on);
-        else if (word == "ul") Style(s.underline, on);
-        else if (word == "ulnone") Style(s.underline, false);
-        else if (word == "cf") SetIndex(s.colour, hasParameter ? parameter : 0);
-        else if (word == "highlight" || word == "cb") SetIndex(s.highlight, hasParameter ? parameter : 0);
-        else if (word == "plain") Plain();
-        else if (word == "pard") SetAlignment(Alignment::Left);
-        else if (word == "ql" || word == "qj" || word == "qd") SetAlignment(Alignment::Left);
-        else if (word == "qr") SetAlignment(Alignment::Right);
-        else if (word == "qc") SetAlignment(Alignment::Centre);
-        else if (word == "emdash") Literal(0x2014);
-        else if (word == "endash") Literal(0x2013);
-        else if (word == "bullet") Literal(0x2022);
-        else if (word == "lquote") Literal(0x2018);
-        else if (word == "rquote") Literal(0x2019);
-        else if (word == "ldblquote") Literal(0x201C);
-        else if (word == "rdblquote") Literal(0x201D);
-        else if (word == "emspace" || word == "enspace" || word == "qmspace") Literal(' ');
+        if (word == "par" || word == "line" || word == "sect" || word == "page" || word == "row")
+            Paragraph();
+        else if (word == "tab" || word == "cell")
+            Literal('\t');
+        else if (word == "u")
+            Unicode(parameter);
+        else if (word == "uc")
+            s.unicodeSkip = static_cast<int>(std::clamp(parameter, 0L, 10L));
+        else if (word == "b")
+            Style(s.bold, on);
+        else if (word == "i")
+            Style(s.italic, on);
+        else if (word == "ul")
+            Style(s.underline, on);
+        else if (word == "ulnone")
+            Style(s.underline, false);
+        else if (word == "cf")
+            SetIndex(s.colour, hasParameter ? parameter : 0);
+        else if (word == "highlight" || word == "cb")
+            SetIndex(s.highlight, hasParameter ? parameter : 0);
+        else if (word == "plain")
+            Plain();
+        else if (word == "pard")
+            SetAlignment(Alignment::Left);
+        else if (word == "ql" || word == "qj" || word == "qd")
+            SetAlignment(Alignment::Left);
+        else if (word == "qr")
+            SetAlignment(Alignment::Right);
+        else if (word == "qc")
+            SetAlignment(Alignment::Centre);
+        else if (word == "emdash")
+            Literal(0x2014);
+        else if (word == "endash")
+            Literal(0x2013);
+        else if (word == "bullet")
+            Literal(0x2022);
+        else if (word == "lquote")
+            Literal(0x2018);
+        else if (word == "rquote")
+            Literal(0x2019);
+        else if (word == "ldblquote")
+            Literal(0x201C);
+        else if (word == "rdblquote")
+            Literal(0x201D);
+        else if (word == "emspace" || word == "enspace" || word == "qmspace")
+            Literal(' ');
     }
 
     void Unicode(long value) {
@@ -236,8 +302,10 @@ private:
         if (unit >= 0xD800 && unit <= 0xDBFF) {
             highSurrogate_ = unit;
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            if (highSurrogate_ != 0) Literal(0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00));
-            else Literal(0xFFFD);
+            if (highSurrogate_ != 0)
+                Literal(0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00));
+            else
+                Literal(0xFFFD);
             highSurrogate_ = 0;
         } else {
             Literal(unit);
@@ -344,9 +412,11 @@ private:
             paragraph_.push_back(std::move(empty));
         }
         if (paragraph_.empty()) return;
-        for (auto& group : paragraph_) group.alignment = Current().alignment;
+        for (auto& group : paragraph_)
+            group.alignment = Current().alignment;
         paragraph_.back().newLine = newLine;
-        for (auto& group : paragraph_) groups_.push_back(std::move(group));
+        for (auto& group : paragraph_)
+            groups_.push_back(std::move(group));
         paragraph_.clear();
     }
 
@@ -381,12 +451,14 @@ private:
 
 bool LooksLikeRtf(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    while (!bytes.empty() && (bytes.front() == ' ' || bytes.front() == '\t' || bytes.front() == '\r' ||
-                              bytes.front() == '\n'))
+    while (!bytes.empty() &&
+           (bytes.front() == ' ' || bytes.front() == '\t' || bytes.front() == '\r' || bytes.front() == '\n'))
         bytes.remove_prefix(1);
     return bytes.substr(0, 5) == "{\\rtf";
 }
 
-std::vector<ReportGroup> ReadRtf(std::string_view bytes) { return Reader(bytes).Read(); }
+std::vector<ReportGroup> ReadRtf(std::string_view bytes) {
+    return Reader(bytes).Read();
+}
 
 } // namespace zep

@@ -16,8 +16,10 @@ void ResetHistory(LineHistory& history) {
 }
 
 void AppendHistory(LineHistory& history, std::string_view value) {
-    if (!HasValues(history.Values)) history.Values.assign(1, std::string(value));
-    else history.Values.emplace_back(value);
+    if (!HasValues(history.Values))
+        history.Values.assign(1, std::string(value));
+    else
+        history.Values.emplace_back(value);
 }
 
 bool HasValues(std::span<const std::string> values) {
@@ -37,7 +39,8 @@ double Minimum(std::span<const double> values) {
 double Mean(std::span<const double> values) {
     if (values.empty()) return 0;
     double sum = 0;
-    for (const double v : values) sum += v;
+    for (const double v : values)
+        sum += v;
     return sum / static_cast<double>(values.size());
 }
 
@@ -45,7 +48,8 @@ double StandardDeviation(std::span<const double> values) {
     if (values.size() < 2) return 0;
     const double mean = Mean(values);
     double squares = 0;
-    for (const double v : values) squares += (v - mean) * (v - mean);
+    for (const double v : values)
+        squares += (v - mean) * (v - mean);
     return std::sqrt(squares / static_cast<double>(values.size() - 1));
 }
 
@@ -82,8 +86,10 @@ Histogram ComputeHistogram(std::span<const double> values) {
         size_t index = 0;
         if (std::isfinite(range) && range > 0) {
             const double position = (v - h.Lowest) / h.Width;
-            if (position >= 9) index = 8;
-            else if (position > 0) index = static_cast<size_t>(position);
+            if (position >= 9)
+                index = 8;
+            else if (position > 0)
+                index = static_cast<size_t>(position);
         }
         ++h.Counts[index];
     }
@@ -105,7 +111,8 @@ double Percentil(std::span<const double> sorted, double percent) {
 std::vector<double> HistorySeries(std::span<const std::string> values) {
     std::vector<double> series;
     series.reserve(values.size());
-    for (const auto& v : values) series.push_back(LeadingNumber(v));
+    for (const auto& v : values)
+        series.push_back(LeadingNumber(v));
     return series;
 }
 
@@ -116,7 +123,8 @@ std::vector<std::vector<double>> MarkerSeries(std::span<const std::string> value
     std::vector<std::vector<double>> series(markers);
     for (const auto& v : values) {
         const auto parts = SplitValue(v, separator);
-        for (size_t m = 0; m < markers; ++m) series[m].push_back(m < parts.size() ? LeadingNumber(parts[m]) : 0.0);
+        for (size_t m = 0; m < markers; ++m)
+            series[m].push_back(m < parts.size() ? LeadingNumber(parts[m]) : 0.0);
     }
     return series;
 }
@@ -124,7 +132,8 @@ std::vector<std::vector<double>> MarkerSeries(std::span<const std::string> value
 namespace {
 
 void ShowAcpMessage(ReportContext& context) {
-    if (context.Notifier) context.Notifier->NotifyUser(AcpStatisticsMessage, MsgStyle::Information, "ACP table");
+    if (context.Notifier)
+        context.Notifier->NotifyUser(AcpStatisticsMessage, MsgStyle::Information, "ACP table");
 }
 
 // Left blanks of a centred field: (10 - length) / 2, halves to the even integer.
@@ -145,7 +154,8 @@ std::vector<StatisticsRecord> ComputeStatistics(ReportContext& context, const Co
     }
     std::vector<StatisticsRecord> records;
     if (line.Result.Kind == ResultKind::MSUM) {
-        for (const auto& series : MarkerSeries(values)) records.push_back(ComputeRecord(series));
+        for (const auto& series : MarkerSeries(values))
+            records.push_back(ComputeRecord(series));
         return records;
     }
     records.push_back(ComputeRecord(HistorySeries(values)));
@@ -190,18 +200,22 @@ std::string StatisticsHeading(const ReportOptions& options, size_t labelWidth) {
     return heading + "|";
 }
 
-std::string StatisticsRule(std::string_view heading) { return std::string(utf8::Length(heading), '-'); }
+std::string StatisticsRule(std::string_view heading) {
+    return std::string(utf8::Length(heading), '-');
+}
 
-std::string FormatStatisticsLine(const StatisticsRecord& record, int32_t kind, std::string_view unit, bool scale,
-                                 std::string_view format, const ReportOptions& options) {
+std::string FormatStatisticsLine(const StatisticsRecord& record, int32_t kind, std::string_view unit,
+                                 bool scale, std::string_view format, const ReportOptions& options) {
     std::string line = "|" + RightField(unit);
     for (const auto& column : kColumns)
         if (options.*column.enabled)
-            line += "|" + RightField(AntFormat(record.*column.value, kind, "", scale, options.Format, format));
+            line +=
+                "|" + RightField(AntFormat(record.*column.value, kind, "", scale, options.Format, format));
     return line + "|";
 }
 
-void WriteStatistics(ReportContext& context, const CommandLine& line, std::span<const StatisticsRecord> records) {
+void WriteStatistics(ReportContext& context, const CommandLine& line,
+                     std::span<const StatisticsRecord> records) {
     ReportDocument& report = context.Report;
     const ResultSpec& result = line.Result;
     if (result.Kind == ResultKind::ACPTab) {
@@ -214,22 +228,21 @@ void WriteStatistics(ReportContext& context, const CommandLine& line, std::span<
             report.AddResult(PadLabel("Marker " + FormatNumber(static_cast<double>(i + 1), "000"), ' ',
                                       context.LabelWidth),
                              false);
-            report.AddResult(FormatStatisticsLine(records[i], ResultKind::MSUM, result.Argument, false, result.Format,
-                                                  context.Options),
+            report.AddResult(FormatStatisticsLine(records[i], ResultKind::MSUM, result.Argument, false,
+                                                  result.Format, context.Options),
                              true);
         }
         return;
     }
     if (records.empty()) return;
     report.AddResult(PadLabel(line.Label, ' ', context.LabelWidth), false);
-    report.AddResult(
-        FormatStatisticsLine(records[0], ResultKind::MSUM, result.Argument, false, result.Format, context.Options),
-        true);
+    report.AddResult(FormatStatisticsLine(records[0], ResultKind::MSUM, result.Argument, false, result.Format,
+                                          context.Options),
+                     true);
 }
 
-std::vector<std::vector<StatisticsRecord>> WriteStatisticsSection(ReportContext& context,
-                                                                  std::span<const StatisticsLine> lines,
-                                                                  int loopCount) {
+std::vector<std::vector<StatisticsRecord>>
+WriteStatisticsSection(ReportContext& context, std::span<const StatisticsLine> lines, int loopCount) {
     std::vector<std::vector<StatisticsRecord>> all;
     if (!context.Options.Results) return all;
     ReportDocument& report = context.Report;
@@ -250,9 +263,9 @@ std::vector<std::vector<StatisticsRecord>> WriteStatisticsSection(ReportContext&
 
 std::string StatisticsDetailText(const StatisticsRecord& record, std::string_view decimalSymbol) {
     auto number = [&](double v) { return FormatNumber(v, "0.000", decimalSymbol); };
-    return "MAXIMUM\t" + number(record.Maximum) + "\r\nMINIMUM\t\t" + number(record.Minimum) + "\r\nMEAN\t\t" +
-           number(record.Mean) + "\r\nSTD DEV\t\t" + number(record.StdDev) + "\r\nMEDIAN\t\t" +
-           number(record.Median);
+    return "MAXIMUM\t" + number(record.Maximum) + "\r\nMINIMUM\t\t" + number(record.Minimum) +
+           "\r\nMEAN\t\t" + number(record.Mean) + "\r\nSTD DEV\t\t" + number(record.StdDev) +
+           "\r\nMEDIAN\t\t" + number(record.Median);
 }
 
 AdvancedStatisticsRow ComputeAdvancedRow(std::string_view name, std::span<const double> values,
@@ -277,7 +290,8 @@ AdvancedStatisticsRow ComputeAdvancedRow(std::string_view name, std::span<const 
     for (size_t i = 0; i < 9; ++i) {
         row.Cells[3 + i] = std::to_string(h.Counts[i]);
         const int grey =
-            largest > 0 ? static_cast<int>(std::lround(255.0 - 255.0 * (h.Counts[i] - smallest) / largest)) : 255;
+            largest > 0 ? static_cast<int>(std::lround(255.0 - 255.0 * (h.Counts[i] - smallest) / largest))
+                        : 255;
         row.Grey[i] = grey;
         row.WhiteText[i] = grey < 128;
     }

@@ -79,11 +79,12 @@ std::string StatisticsHeading(const ReportOptions& options, size_t labelWidth);
 std::string StatisticsRule(std::string_view heading);
 
 // "|" + right(unit) + per enabled column "|" + right(value) + "|".
-std::string FormatStatisticsLine(const StatisticsRecord& record, int32_t kind, std::string_view unit, bool scale,
-                                 std::string_view format, const ReportOptions& options);
+std::string FormatStatisticsLine(const StatisticsRecord& record, int32_t kind, std::string_view unit,
+                                 bool scale, std::string_view format, const ReportOptions& options);
 
 // The statistics lines of one line (none for an ACP table, which gets its message).
-void WriteStatistics(ReportContext& context, const CommandLine& line, std::span<const StatisticsRecord> records);
+void WriteStatistics(ReportContext& context, const CommandLine& line,
+                     std::span<const StatisticsRecord> records);
 
 // A line of the block with its value history, for the statistics section.
 struct StatisticsLine {
@@ -93,9 +94,8 @@ struct StatisticsLine {
 
 // The statistics section at a block's end (Results): for loop runs " -- STATISTICS -- ", the
 // heading, the rule and the lines; always an empty line. Returns the records per line.
-std::vector<std::vector<StatisticsRecord>> WriteStatisticsSection(ReportContext& context,
-                                                                  std::span<const StatisticsLine> lines,
-                                                                  int loopCount);
+std::vector<std::vector<StatisticsRecord>>
+WriteStatisticsSection(ReportContext& context, std::span<const StatisticsLine> lines, int loopCount);
 
 // The command detail window's statistics message, or its notice without statistics.
 inline constexpr std::string_view NeedTwoMeasurements = "Please run at least 2 measurements for statistics";

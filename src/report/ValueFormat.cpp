@@ -91,8 +91,10 @@ std::string GeneralForm(double value, std::string_view decimalSymbol) {
     std::snprintf(buffer, sizeof buffer, "%.15G", value);
     std::string text;
     for (const char* p = buffer; *p; ++p) {
-        if (*p == '.') text += decimalSymbol;
-        else text += *p;
+        if (*p == '.')
+            text += decimalSymbol;
+        else
+            text += *p;
     }
     return text;
 }
@@ -128,11 +130,13 @@ Pattern ParsePattern(std::string_view section) {
     bool seenDigit = false;
     int pendingCommas = 0;
     auto literal = [&](std::string text) {
-        std::vector<Pattern::Item>& target = part == Integer ? (seenDigit ? p.integerItems : p.prefix)
+        std::vector<Pattern::Item>& target = part == Integer    ? (seenDigit ? p.integerItems : p.prefix)
                                              : part == Fraction ? p.fractionItems
                                                                 : p.exponentDigits;
-        if (!target.empty() && target.back().kind == Pattern::Item::Literal) target.back().text += text;
-        else target.push_back({Pattern::Item::Literal, 0, std::move(text)});
+        if (!target.empty() && target.back().kind == Pattern::Item::Literal)
+            target.back().text += text;
+        else
+            target.push_back({Pattern::Item::Literal, 0, std::move(text)});
     };
     for (size_t i = 0; i < section.size(); ++i) {
         const char c = section[i];
@@ -226,7 +230,8 @@ std::string FillInteger(const Pattern& p, std::string digits, std::string_view t
         }
     }
     std::string out;
-    for (size_t k = pieces.size(); k-- > 0;) out += pieces[k];
+    for (size_t k = pieces.size(); k-- > 0;)
+        out += pieces[k];
     if (p.integerPlaceholders == 0) out = digits + out;
     return out;
 }
@@ -242,29 +247,37 @@ std::string FillFraction(const Pattern& p, const std::string& fraction) {
         const auto& item = p.fractionItems[k];
         if (item.kind != Pattern::Item::Digit) continue;
         --position;
-        if (item.placeholder == '#' && shown == position + 1 && fraction[position] == '0') shown = position;
-        else break;
+        if (item.placeholder == '#' && shown == position + 1 && fraction[position] == '0')
+            shown = position;
+        else
+            break;
     }
     std::string out;
     size_t index = 0;
     for (const auto& item : p.fractionItems) {
-        if (item.kind == Pattern::Item::Literal) out += item.text;
-        else if (index < shown) out += fraction[index++];
-        else ++index;
+        if (item.kind == Pattern::Item::Literal)
+            out += item.text;
+        else if (index < shown)
+            out += fraction[index++];
+        else
+            ++index;
     }
     return out;
 }
 
 std::string FormatSection(double magnitude, const Pattern& p, std::string_view decimalSymbol) {
     const std::string_view thousands = decimalSymbol == "," ? "." : ",";
-    for (int k = 0; k < p.percent; ++k) magnitude *= 100;
-    for (int k = 0; k < p.scaleThousands; ++k) magnitude /= 1000;
+    for (int k = 0; k < p.percent; ++k)
+        magnitude *= 100;
+    for (int k = 0; k < p.scaleThousands; ++k)
+        magnitude /= 1000;
     int fractionDigits = 0;
     for (const auto& item : p.fractionItems)
         if (item.kind == Pattern::Item::Digit) ++fractionDigits;
 
     std::string out;
-    for (const auto& item : p.prefix) out += item.text;
+    for (const auto& item : p.prefix)
+        out += item.text;
     if (p.exponentLetter.empty()) {
         std::string integerDigits, fraction;
         RoundFixed(magnitude, fractionDigits, integerDigits, fraction);
@@ -283,8 +296,8 @@ std::string FormatSection(double magnitude, const Pattern& p, std::string_view d
         digits = d.digits.substr(0, std::min<size_t>(static_cast<size_t>(significant), d.digits.size()));
         digits.resize(static_cast<size_t>(significant), '0');
         int top = d.exponent; // exponent of the first digit
-        if (static_cast<size_t>(significant) < d.digits.size() && d.digits[static_cast<size_t>(significant)] >= '5' &&
-            Increment(digits)) {
+        if (static_cast<size_t>(significant) < d.digits.size() &&
+            d.digits[static_cast<size_t>(significant)] >= '5' && Increment(digits)) {
             digits.pop_back();
             ++top;
         }
@@ -297,8 +310,10 @@ std::string FormatSection(double magnitude, const Pattern& p, std::string_view d
     if (p.hasPoint) out += decimalSymbol;
     out += FillFraction(p, digits.substr(static_cast<size_t>(integerCount)));
     out += p.exponentLetter;
-    if (exponent < 0) out += '-';
-    else if (p.exponentPlus) out += '+';
+    if (exponent < 0)
+        out += '-';
+    else if (p.exponentPlus)
+        out += '+';
     size_t minimumDigits = 0;
     std::string trailing;
     for (const auto& item : p.exponentDigits) {
@@ -321,8 +336,10 @@ std::vector<std::string_view> Sections(std::string_view pattern) {
     size_t start = 0;
     bool quoted = false;
     for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '"') quoted = !quoted;
-        else if (pattern[i] == '\\') ++i;
+        if (pattern[i] == '"')
+            quoted = !quoted;
+        else if (pattern[i] == '\\')
+            ++i;
         else if (pattern[i] == ';' && !quoted) {
             sections.push_back(pattern.substr(start, i - start));
             start = i + 1;
@@ -357,15 +374,15 @@ double ValueOfText(std::string_view text) {
 
 const std::vector<UnitPrefix>& UnitPrefixes() {
     static const std::vector<UnitPrefix> table = {
-        {1e-15, 1e15, 1, " f"}, {1e-12, 1e12, 1, " p"},  {1e-9, 1e9, 1, " n"},
+        {1e-15, 1e15, 1, " f"},      {1e-12, 1e12, 1, " p"}, {1e-9, 1e9, 1, " n"},
         {1e-6, 1e6, 1, " \xC2\xB5"}, {0.001, 1000, 1, " m"}, {1, 1, 1, " "},
-        {1000, 1, 1000, " k"},  {1e6, 1, 1e6, " M"},    {1e9, 1, 1e9, " G"},
+        {1000, 1, 1000, " k"},       {1e6, 1, 1e6, " M"},    {1e9, 1, 1e9, " G"},
     };
     return table;
 }
 
-std::string FormatValue(double value, std::string_view unit, std::string_view format, bool scale, bool isSigned,
-                        std::string_view decimalSymbol) {
+std::string FormatValue(double value, std::string_view unit, std::string_view format, bool scale,
+                        bool isSigned, std::string_view decimalSymbol) {
     std::string result;
     const double magnitude = std::fabs(value);
     if (scale && value == 0) {
@@ -378,7 +395,8 @@ std::string FormatValue(double value, std::string_view unit, std::string_view fo
                 if (magnitude < table[k].lowest) continue;
                 if (k + 1 == table.size() && magnitude >= 1e12) break;
                 const double scaled = value * table[k].multiplier / table[k].divisor;
-                result = FormatNumber(scaled, format, decimalSymbol) + std::string(table[k].prefix) + std::string(unit);
+                result = FormatNumber(scaled, format, decimalSymbol) + std::string(table[k].prefix) +
+                         std::string(unit);
                 break;
             }
         }
@@ -387,8 +405,8 @@ std::string FormatValue(double value, std::string_view unit, std::string_view fo
     return TrimBlanks(result);
 }
 
-std::string FormatValue(std::string_view valueText, std::string_view unit, std::string_view format, bool scale,
-                        bool isSigned, std::string_view decimalSymbol) {
+std::string FormatValue(std::string_view valueText, std::string_view unit, std::string_view format,
+                        bool scale, bool isSigned, std::string_view decimalSymbol) {
     return FormatValue(ValueOfText(valueText), unit, format, scale, isSigned, decimalSymbol);
 }
 
@@ -405,21 +423,26 @@ std::string AntFormat(std::string_view value, int32_t kind, std::string_view uni
     case ResultKind::ACPTab:
     case ResultKind::MSUM:
         return FormatValue(value, unit, SelectFormat(format, options), scale, true, options.DecimalSymbol);
-    case ResultKind::Boolean0_OK: return LeadingNumber(value) == 0 ? "PASS" : "FAIL";
-    case ResultKind::BinFile: return std::to_string(value.size()) + " bytes";
-    default: return std::string(value);
+    case ResultKind::Boolean0_OK:
+        return LeadingNumber(value) == 0 ? "PASS" : "FAIL";
+    case ResultKind::BinFile:
+        return std::to_string(value.size()) + " bytes";
+    default:
+        return std::string(value);
     }
 }
 
-std::string AntFormat(double value, int32_t kind, std::string_view unit, bool scale, const FormatOptions& options,
-                      std::string_view format) {
+std::string AntFormat(double value, int32_t kind, std::string_view unit, bool scale,
+                      const FormatOptions& options, std::string_view format) {
     switch (kind) {
     case ResultKind::Number:
     case ResultKind::ACPTab:
     case ResultKind::MSUM:
         return FormatValue(value, unit, SelectFormat(format, options), scale, true, options.DecimalSymbol);
-    case ResultKind::Boolean0_OK: return value == 0 ? "PASS" : "FAIL";
-    default: return AntFormat(FormatNumber(value, {}), kind, unit, scale, options, format);
+    case ResultKind::Boolean0_OK:
+        return value == 0 ? "PASS" : "FAIL";
+    default:
+        return AntFormat(FormatNumber(value, {}), kind, unit, scale, options, format);
     }
 }
 
@@ -464,6 +487,8 @@ std::vector<std::string> SplitValue(std::string_view text, char separator) {
     return SplitText(text, separator);
 }
 
-std::vector<std::string> SplitListValue(std::string_view text) { return SplitValue(text, DetectListSeparator(text)); }
+std::vector<std::string> SplitListValue(std::string_view text) {
+    return SplitValue(text, DetectListSeparator(text));
+}
 
 } // namespace zep

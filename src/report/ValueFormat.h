@@ -37,10 +37,10 @@ const std::vector<UnitPrefix>& UnitPrefixes();
 
 // A value with its unit: scaled to a unit prefix when scale is on, "+" in front of values >= 0
 // when signed is on, trimmed of blanks.
-std::string FormatValue(double value, std::string_view unit, std::string_view format, bool scale, bool isSigned,
-                        std::string_view decimalSymbol = ".");
-std::string FormatValue(std::string_view valueText, std::string_view unit, std::string_view format, bool scale,
+std::string FormatValue(double value, std::string_view unit, std::string_view format, bool scale,
                         bool isSigned, std::string_view decimalSymbol = ".");
+std::string FormatValue(std::string_view valueText, std::string_view unit, std::string_view format,
+                        bool scale, bool isSigned, std::string_view decimalSymbol = ".");
 
 // The pattern a result uses: its own, else the default when that is switched on, else general form.
 std::string_view SelectFormat(std::string_view format, const FormatOptions& options);
@@ -48,8 +48,8 @@ std::string_view SelectFormat(std::string_view format, const FormatOptions& opti
 // The full result text of a value by result kind.
 std::string AntFormat(std::string_view value, int32_t kind, std::string_view unit, bool scale,
                       const FormatOptions& options, std::string_view format = {});
-std::string AntFormat(double value, int32_t kind, std::string_view unit, bool scale, const FormatOptions& options,
-                      std::string_view format = {});
+std::string AntFormat(double value, int32_t kind, std::string_view unit, bool scale,
+                      const FormatOptions& options, std::string_view format = {});
 
 // As AntFormat, but list kinds (ACP table, marker sum) give their number of values.
 std::string AntFormatCompact(std::string_view value, int32_t kind, std::string_view unit, bool scale,

@@ -12,7 +12,8 @@ LoadOptions LoadOptionsOf(const Settings& settings) {
 }
 
 Session::Session(Host& host, Settings settings)
-    : host_(host), settings_(std::move(settings)), loader_(model_, LoadOptionsOf(settings_)), notifier_(host) {
+    : host_(host), settings_(std::move(settings)), loader_(model_, LoadOptionsOf(settings_)),
+      notifier_(host) {
     notifier_.SetRemoteSink([this](std::string_view text) {
         if (!remote_.Connected || !remote_.Send) return false;
         remote_.Send("EXECUTION::ERROR::" + std::string(text));
@@ -29,7 +30,9 @@ void Session::SetSettings(Settings settings) {
     loader_.SetOptions(LoadOptionsOf(settings_));
 }
 
-bool Session::OpenTestSet(const std::string& path) { return loader_.OpenTestSet(path); }
+bool Session::OpenTestSet(const std::string& path) {
+    return loader_.OpenTestSet(path);
+}
 
 bool Session::SelectTest(const TestEntry& entry) {
     if (entry.Heading) return false;

@@ -24,8 +24,8 @@ namespace zep {
 
 // What the remote-control receiver knows of its peer.
 struct RemoteState {
-    bool Connected = false;  // a controller named itself with MSGTARGET
-    std::string Target;      // its handle
+    bool Connected = false; // a controller named itself with MSGTARGET
+    std::string Target;     // its handle
     // Sends one protocol message to the controller; set by the remote receiver.
     std::function<void(std::string_view message)> Send;
 };

@@ -54,7 +54,8 @@ void ExchangeAllSettings(IniDocument& file, Settings& s, ExchangeMode mode, cons
     x("TestEnv", "ToggleSRE", s.ToggleSRE, d.ToggleSRE);
     x("TestEnv", "ClearOnFirstCase", s.Report.ClearOnFirstCase, d.Report.ClearOnFirstCase);
     x("TestEnv", "ClearOnNewCase", s.Report.ClearOnNewCase, d.Report.ClearOnNewCase);
-    x("TestEnv", "NumFormatUseDefault", s.Report.Format.NumFormatUseDefault, d.Report.Format.NumFormatUseDefault);
+    x("TestEnv", "NumFormatUseDefault", s.Report.Format.NumFormatUseDefault,
+      d.Report.Format.NumFormatUseDefault);
     x("TestEnv", "NumFormatDefault", s.Report.Format.NumFormatDefault, d.Report.Format.NumFormatDefault);
     // Files of every installation keep the group index in "TextEnv"; the name stays for them.
     x("TextEnv", "CurrentGroup", s.CurrentGroup, d.CurrentGroup);

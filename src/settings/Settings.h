@@ -1,10 +1,10 @@
 // The user settings of ZEP: one record, its defaults, and its exchange with ZEP_INIT.INI.
 #pragma once
 
-#include "settings/INIIO.h"
-#include "settings/IniFile.h"
 #include "codegen/CodeStyle.h"
 #include "report/ReportOptions.h"
+#include "settings/INIIO.h"
+#include "settings/IniFile.h"
 
 #include <array>
 #include <cstdint>

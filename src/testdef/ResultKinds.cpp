@@ -7,9 +7,9 @@ namespace zep {
 
 const std::vector<CommandKind>& StandardCommandKinds() {
     static const std::vector<CommandKind> kinds = {
-        {"Comment", "Comment"},         {"Message", "Message"},         {"Calculator", "Calculator"},
-        {"Limit", "Limit Eval"},        {"Wait", "Wait"},               {"ProcessCall", "Process Call"},
-        {"DOSCommand", "DOS command"},  {"Shell", "shell call"},        {"Store", "store value"},
+        {"Comment", "Comment"},        {"Message", "Message"},  {"Calculator", "Calculator"},
+        {"Limit", "Limit Eval"},       {"Wait", "Wait"},        {"ProcessCall", "Process Call"},
+        {"DOSCommand", "DOS command"}, {"Shell", "shell call"}, {"Store", "store value"},
     };
     return kinds;
 }
@@ -28,8 +28,8 @@ void ParseResultSpecInto(std::string_view text, ResultSpec& spec) {
         keyword = text.substr(0, open);
         const size_t close = text.find(']', open + 1);
         // A "]" only before the "[" leaves the argument running to the end of the text.
-        argument = text.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                         : close - open - 1);
+        argument = text.substr(open + 1,
+                               close == std::string_view::npos ? std::string_view::npos : close - open - 1);
     }
     const size_t suffixAt = keyword.find("__");
     if (suffixAt != std::string_view::npos) {
@@ -44,10 +44,10 @@ void ParseResultSpecInto(std::string_view text, ResultSpec& spec) {
         int32_t kind;
     };
     static constexpr Exact exact[] = {
-        {"NoResult", ResultKind::NoResult},   {"IsACPTab", ResultKind::ACPTab},
-        {"IsMSUM", ResultKind::MSUM},         {"IsBoolean0_OK", ResultKind::Boolean0_OK},
-        {"IsString", ResultKind::String},     {"IsValueTable", ResultKind::ValueTable},
-        {"IsBinFile", ResultKind::BinFile},   {"IsRawFile", ResultKind::RawFile},
+        {"NoResult", ResultKind::NoResult}, {"IsACPTab", ResultKind::ACPTab},
+        {"IsMSUM", ResultKind::MSUM},       {"IsBoolean0_OK", ResultKind::Boolean0_OK},
+        {"IsString", ResultKind::String},   {"IsValueTable", ResultKind::ValueTable},
+        {"IsBinFile", ResultKind::BinFile}, {"IsRawFile", ResultKind::RawFile},
     };
     for (const auto& entry : exact) {
         if (word == entry.keyword) {

@@ -23,7 +23,8 @@ constexpr size_t MaxLinesPerLoad = 1000000;
 // The loader works on one model and collects what it finds wrong as findings; it writes no report.
 class TestLoad {
   public:
-    explicit TestLoad(TestModel& model, LoadOptions options = {}) : model_(model), options_(std::move(options)) {}
+    explicit TestLoad(TestModel& model, LoadOptions options = {})
+        : model_(model), options_(std::move(options)) {}
 
     // Opens the test-set file at path: its folder becomes the test directory.
     // Returns false (loading nothing) when the file does not exist.
@@ -96,8 +97,8 @@ class TestLoad {
     size_t linesRead_ = 0;
     bool includeCapReported_ = false;
     bool lineCapReported_ = false;
-    bool loading_ = false;     // inside LoadTestCase: old command records are reused, not freed
-    size_t commandsUsed_ = 0;  // records of the test case being loaded
+    bool loading_ = false;    // inside LoadTestCase: old command records are reused, not freed
+    size_t commandsUsed_ = 0; // records of the test case being loaded
 };
 
 // True when the loaded test case's own file or any file it included has changed on disk (another

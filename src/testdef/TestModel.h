@@ -46,7 +46,7 @@ constexpr size_t SentTextWidth = 100;
 // A text of exactly N characters: assigned texts are cut or padded with blanks. Kept inside the
 // record so that loading many lines makes no extra allocation.
 template <size_t N> class FixedText {
-public:
+  public:
     FixedText() { chars_.fill(' '); }
     void Assign(std::string_view text) {
         chars_.fill(' ');
@@ -55,7 +55,7 @@ public:
     std::string_view View() const { return {chars_.data(), N}; }
     bool operator==(const FixedText&) const = default;
 
-private:
+  private:
     std::array<char, N> chars_;
 };
 
@@ -125,7 +125,8 @@ struct CommandLine {
 
     // Makes this record what the constructor above makes, keeping the strings' storage: a reload
     // of a large test case then allocates almost nothing. Mirror every field's initial value here.
-    void Reuse(int16_t blockIndex, int16_t instrumentIndex, std::string_view command, std::string_view label) {
+    void Reuse(int16_t blockIndex, int16_t instrumentIndex, std::string_view command,
+               std::string_view label) {
         BlockIndex = blockIndex;
         InstrumentIndex = instrumentIndex;
         CommandText.assign(command);

@@ -25,7 +25,8 @@ std::string BodyAfterBar(const std::string& line) {
 // One ">" line of a test list: its depth gives the level; without a "|" it is a heading.
 TestEntry ParseTestEntry(const std::string& line, size_t number, int& headingCounter) {
     size_t depth = 0;
-    while (depth < line.size() && line[depth] == '>') ++depth;
+    while (depth < line.size() && line[depth] == '>')
+        ++depth;
     const std::string rest = line.substr(depth);
     TestEntry entry;
     entry.Level = static_cast<int>(depth) - 1;
@@ -44,7 +45,9 @@ TestEntry ParseTestEntry(const std::string& line, size_t number, int& headingCou
 
 } // namespace
 
-std::string TestLoad::TestSetPath() const { return JoinPath(model_.TestDirectory, model_.TestSetFileName); }
+std::string TestLoad::TestSetPath() const {
+    return JoinPath(model_.TestDirectory, model_.TestSetFileName);
+}
 
 bool TestLoad::OpenTestSet(const std::string& path) {
     const std::filesystem::path file(path);

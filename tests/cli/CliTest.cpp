@@ -11,8 +11,8 @@
 namespace zep {
 namespace {
 
-using zep::testing::ReadWholeFile;
-using zep::testing::RunProcess;
+using zep::test::ReadWholeFile;
+using zep::test::RunProcess;
 
 const std::string kCli = ZEP_CLI_PATH;
 const std::string kFixtures = ZEP_FIXTURES_DIR;
@@ -20,7 +20,7 @@ const std::string kFixtures = ZEP_FIXTURES_DIR;
 // Settings come from a file that does not exist, so the defaults hold whatever lies beside zep-cli.
 const std::string kCliWithDefaults = "ZEP_SETTINGS=/nonexistent/ZEP_INIT.INI " + kCli;
 
-testing::ProcessResult Cli(const std::string& args) {
+test::ProcessResult Cli(const std::string& args) {
     return RunProcess(kCliWithDefaults + " " + args, kFixtures);
 }
 
@@ -60,7 +60,11 @@ TEST(Cli, CheckListsTheProblemsOfEveryTestAndFailsOnThem) {
 
     const auto one = Cli("check testdef/Edge.ZEP_SET --test SelfInclude");
     EXPECT_EQ(one.exitCode, 1);
-    EXPECT_EQ(one.out.rfind("== SelfInclude (testdef/SelfInclude.ZEP_CASE)\ntestdef/SelfInclude.ZEP_CASE:2: MAKRO include", 0), 0U)
+    EXPECT_EQ(
+        one.out.rfind(
+            "== SelfInclude (testdef/SelfInclude.ZEP_CASE)\ntestdef/SelfInclude.ZEP_CASE:2: MAKRO include",
+            0),
+        0U)
         << one.out;
 }
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-namespace zep::testing {
+namespace zep::test {
 
 struct ProcessResult {
     int exitCode = -1;
@@ -37,4 +37,4 @@ inline std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
-} // namespace zep::testing
+} // namespace zep::test

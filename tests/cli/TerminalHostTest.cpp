@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <unistd.h>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace zep {
 namespace {
@@ -23,7 +23,8 @@ struct File {
         std::fflush(f);
         std::rewind(f);
         std::string text;
-        for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            text += static_cast<char>(c);
         return text;
     }
 };

@@ -96,7 +96,8 @@ std::vector<std::string> RunCompletion(HostTime completesAfter, HostTime timeout
     host.Advance(12345ms); // whatever the clock says when the run starts
     PolledCompletion run{host};
     run.Start(completesAfter, timeoutAfter);
-    while (!run.finished) host.ProcessEvents();
+    while (!run.finished)
+        host.ProcessEvents();
     rounds = host.rounds;
     EXPECT_EQ(host.PendingTimers(), 0U);
     return run.log;
@@ -105,7 +106,8 @@ std::vector<std::string> RunCompletion(HostTime completesAfter, HostTime timeout
 TEST(FakeHost, DrivesATimerSequenceTheSameWayEveryTime) {
     size_t rounds = 0;
     const auto log = RunCompletion(250ms, 1000ms, rounds);
-    EXPECT_EQ(log, (std::vector<std::string>{"100 poll: busy", "200 poll: busy", "250 complete", "300 poll: done"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"100 poll: busy", "200 poll: busy", "250 complete",
+                                             "300 poll: done"}));
     EXPECT_EQ(rounds, 4U); // one round per timer: the clock runs on to the next one
     size_t again = 0;
     EXPECT_EQ(RunCompletion(250ms, 1000ms, again), log);
@@ -131,7 +133,8 @@ TEST(FakeHost, ScriptedEventsRunFirstAndAWaitWithoutTimersStillEnds) {
 
     // Nothing scheduled: each round moves the clock by the idle step, so a time-out is reached.
     const HostTime start = host.Now();
-    while (host.Now() - start < 50ms) host.ProcessEvents();
+    while (host.Now() - start < 50ms)
+        host.ProcessEvents();
     EXPECT_EQ(host.rounds, 52U);
 }
 
@@ -140,7 +143,8 @@ TEST(FakeHost, BoxesAnswerFromTheScript) {
     host.answers = {MsgAnswer::No};
     host.inputAnswers = {std::string("-12.5")};
     Host& asHost = host;
-    EXPECT_EQ(asHost.MessageBox("Testcase file was changed. Reload?", MsgStyle::YesNo | MsgStyle::Question, "RELOAD?"),
+    EXPECT_EQ(asHost.MessageBox("Testcase file was changed. Reload?", MsgStyle::YesNo | MsgStyle::Question,
+                                "RELOAD?"),
               MsgAnswer::No);
     EXPECT_EQ(asHost.MessageBox("done", MsgStyle::Information, "INFO"), MsgAnswer::Ok);
     EXPECT_EQ(asHost.InputBox("Answer to MEAS?", "INPUT", ""), "-12.5");

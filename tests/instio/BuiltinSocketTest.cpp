@@ -23,14 +23,16 @@ namespace {
 using test::SocketServer;
 using namespace std::chrono_literals;
 
-std::string SocketResource(std::uint16_t port) { return "TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET"; }
+std::string SocketResource(std::uint16_t port) {
+    return "TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET";
+}
 
 long long MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 class BuiltinSocketTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(visa.viOpenDefaultRM(manager), VI_SUCCESS);
         ASSERT_EQ(visa.viOpen(manager, SocketResource(server.Port()), VI_NO_LOCK, 0, session), VI_SUCCESS);
@@ -38,7 +40,8 @@ protected:
     }
     ViStatus Write(std::string_view text) {
         ViUInt32 written = 0;
-        const ViStatus status = visa.viWrite(session, text.data(), static_cast<ViUInt32>(text.size()), written);
+        const ViStatus status =
+            visa.viWrite(session, text.data(), static_cast<ViUInt32>(text.size()), written);
         EXPECT_EQ(written, status == VI_SUCCESS ? text.size() : 0u);
         return status;
     }
@@ -156,7 +159,8 @@ TEST_F(BuiltinSocketTest, ManagersAreNotInstrumentsAndCloseOnlyTheirOwnSessions)
     EXPECT_EQ(visa.viReadSTB(other, statusByte), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(visa.viClear(other), VI_ERROR_INV_OBJECT);
     ViSession opened = 99;
-    EXPECT_EQ(visa.viOpen(session, SocketResource(server.Port()), VI_NO_LOCK, 0, opened), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(visa.viOpen(session, SocketResource(server.Port()), VI_NO_LOCK, 0, opened),
+              VI_ERROR_INV_OBJECT);
     EXPECT_EQ(opened, VI_NULL);
     EXPECT_EQ(visa.viClose(other), VI_SUCCESS);
     EXPECT_EQ(visa.viClose(other), VI_ERROR_INV_OBJECT);

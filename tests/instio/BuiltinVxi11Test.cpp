@@ -13,11 +13,11 @@ namespace {
 
 using test::Vxi11Server;
 
-constexpr std::uint32_t CreateLink = 10, DeviceWrite = 11, DeviceReadStb = 13,
-                        DeviceClear = 15, DeviceLocal = 17, DestroyLink = 23;
+constexpr std::uint32_t CreateLink = 10, DeviceWrite = 11, DeviceReadStb = 13, DeviceClear = 15,
+                        DeviceLocal = 17, DestroyLink = 23;
 
 class BuiltinVxi11Test : public ::testing::Test {
-protected:
+  protected:
     BuiltinVxi11Test() : visa(Options()) {}
     BuiltinVisaOptions Options() {
         BuiltinVisaOptions options;
@@ -26,11 +26,13 @@ protected:
     }
     void SetUp() override {
         ASSERT_EQ(visa.viOpenDefaultRM(manager), VI_SUCCESS);
-        ASSERT_EQ(visa.viOpen(manager, "tcpip0::127.0.0.1::inst0::instr", VI_NO_LOCK, 0, session), VI_SUCCESS);
+        ASSERT_EQ(visa.viOpen(manager, "tcpip0::127.0.0.1::inst0::instr", VI_NO_LOCK, 0, session),
+                  VI_SUCCESS);
     }
     ViStatus Write(std::string_view text) {
         ViUInt32 written = 0;
-        const ViStatus status = visa.viWrite(session, text.data(), static_cast<ViUInt32>(text.size()), written);
+        const ViStatus status =
+            visa.viWrite(session, text.data(), static_cast<ViUInt32>(text.size()), written);
         EXPECT_EQ(written, status == VI_SUCCESS ? text.size() : written);
         return status;
     }
@@ -138,7 +140,8 @@ TEST(BuiltinVxi11Open, UnknownDeviceOrMissingPortmapperIsNotFound) {
     BuiltinVisa lonely(nothingThere);
     lonely.viOpenDefaultRM(manager);
     const auto start = Clock::now();
-    EXPECT_EQ(lonely.viOpen(manager, "TCPIP::127.0.0.1::INSTR", VI_NO_LOCK, 0, session), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(lonely.viOpen(manager, "TCPIP::127.0.0.1::INSTR", VI_NO_LOCK, 0, session),
+              VI_ERROR_RSRC_NFOUND);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 1000);
 }
 

@@ -31,7 +31,9 @@ std::string pendingAnswer;
 ViUInt32 timeoutValue = 2000;
 int findNext = 0;
 
-void Log(const std::string& line) { callLog += line + "\n"; }
+void Log(const std::string& line) {
+    callLog += line + "\n";
+}
 
 } // namespace
 
@@ -47,8 +49,10 @@ FAKE_EXPORT ViStatus viOpenDefaultRM(ViSession* session) {
     return Success;
 }
 
-FAKE_EXPORT ViStatus viOpen(ViSession manager, const char* name, ViUInt32 mode, ViUInt32 timeout, ViSession* session) {
-    Log("viOpen " + std::to_string(manager) + " " + name + " " + std::to_string(mode) + " " + std::to_string(timeout));
+FAKE_EXPORT ViStatus viOpen(ViSession manager, const char* name, ViUInt32 mode, ViUInt32 timeout,
+                            ViSession* session) {
+    Log("viOpen " + std::to_string(manager) + " " + name + " " + std::to_string(mode) + " " +
+        std::to_string(timeout));
     if (manager != Manager) {
         *session = 0;
         return InvObject;
@@ -87,7 +91,8 @@ FAKE_EXPORT ViStatus viGetAttribute(ViSession session, ViUInt32 attribute, void*
     return Success;
 }
 
-FAKE_EXPORT ViStatus viWrite(ViSession session, const unsigned char* data, ViUInt32 count, ViUInt32* written) {
+FAKE_EXPORT ViStatus viWrite(ViSession session, const unsigned char* data, ViUInt32 count,
+                             ViUInt32* written) {
     const std::string bytes(reinterpret_cast<const char*>(data), count);
     Log("viWrite " + std::to_string(session) + " " + bytes);
     if (session != Instrument) {

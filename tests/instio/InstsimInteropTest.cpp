@@ -21,12 +21,13 @@ struct Transport {
 };
 
 class InstsimInterop : public ::testing::TestWithParam<Transport> {
-protected:
+  protected:
     void SetUp() override {
         // An ephemeral portmapper port, so tests running side by side never compete for port 111.
         ASSERT_TRUE(simulator.Start(ZEP_INSTSIM_PATH, {"--portmap-port", "0"}, 60)) << simulator.Error();
         resource = simulator.ResourceOfClass(GetParam().resourceClass);
-        ASSERT_FALSE(resource.empty()) << "the simulator serves no " << GetParam().resourceClass << " resource";
+        ASSERT_FALSE(resource.empty())
+            << "the simulator serves no " << GetParam().resourceClass << " resource";
         BuiltinVisaOptions options;
         options.portmapperPort = simulator.PortmapperPort();
         ASSERT_NE(options.portmapperPort, 0) << "the simulator did not report its portmapper port";

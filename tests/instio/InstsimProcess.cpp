@@ -6,7 +6,9 @@
 
 namespace zep::test {
 
-InstsimProcess::~InstsimProcess() { Stop(); }
+InstsimProcess::~InstsimProcess() {
+    Stop();
+}
 
 bool InstsimProcess::Start(const std::string& program, std::vector<std::string> arguments, int maxSeconds,
                            int cpu) {
@@ -53,13 +55,16 @@ bool InstsimProcess::Start(const std::string& program, std::vector<std::string> 
 std::string InstsimProcess::ResourceOfClass(const std::string& resourceClass) const {
     for (const auto& [resource, idn] : resources_) {
         if (resource.size() >= resourceClass.size() &&
-            resource.compare(resource.size() - resourceClass.size(), resourceClass.size(), resourceClass) == 0) {
+            resource.compare(resource.size() - resourceClass.size(), resourceClass.size(), resourceClass) ==
+                0) {
             return resource;
         }
     }
     return {};
 }
 
-void InstsimProcess::Stop() { child_.Stop(2000); }
+void InstsimProcess::Stop() {
+    child_.Stop(2000);
+}
 
 } // namespace zep::test

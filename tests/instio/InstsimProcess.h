@@ -12,7 +12,7 @@
 namespace zep::test {
 
 class InstsimProcess {
-public:
+  public:
     InstsimProcess() = default;
     ~InstsimProcess();
     InstsimProcess(const InstsimProcess&) = delete;
@@ -20,7 +20,8 @@ public:
 
     // Starts the simulator with --max-seconds and the given arguments (cpu >= 0 pins it to that
     // processor) and waits up to 10 s for its resource lines. False with Error() set on failure.
-    bool Start(const std::string& program, std::vector<std::string> arguments, int maxSeconds = 60, int cpu = -1);
+    bool Start(const std::string& program, std::vector<std::string> arguments, int maxSeconds = 60,
+               int cpu = -1);
     void Stop();
 
     // (resource, *IDN? answer) pairs as printed after READY.
@@ -31,7 +32,7 @@ public:
     std::uint16_t PortmapperPort() const { return portmapperPort_; }
     const std::string& Error() const { return error_; }
 
-private:
+  private:
     ChildProcess child_;
     std::vector<std::pair<std::string, std::string>> resources_;
     std::uint16_t portmapperPort_ = 0;

@@ -22,7 +22,7 @@ using LineHandler = std::function<std::string(const std::string& line)>;
 std::string DefaultInstrumentAnswer(const std::string& line);
 
 class SocketServer {
-public:
+  public:
     explicit SocketServer(LineHandler handler = DefaultInstrumentAnswer);
     ~SocketServer();
     std::uint16_t Port() const { return port_; }
@@ -32,7 +32,7 @@ public:
     bool ServerNoDelay() const { return serverNoDelay_; }
     int Connections() const { return connections_; }
 
-private:
+  private:
     void Run();
     void Serve(int client);
 
@@ -50,7 +50,7 @@ private:
 // A VXI-11 device ("inst0") with a portmapper. Writes are collected until END and answered through
 // the handler; device_read returns the answer with END. A device error code can be forced.
 class Vxi11Server {
-public:
+  public:
     explicit Vxi11Server(LineHandler handler = DefaultInstrumentAnswer);
     ~Vxi11Server();
     std::uint16_t PortmapperPort() const { return portmapperPort_; }
@@ -62,7 +62,7 @@ public:
     std::atomic<int> readDelayMs{0};
     std::atomic<int> clears{0};
 
-private:
+  private:
     void RunPortmapper();
     void RunCore();
     void ServeCore(int client);

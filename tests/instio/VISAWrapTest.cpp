@@ -18,10 +18,11 @@ namespace fs = std::filesystem;
 constexpr const char* Resource = "TCPIP::10.0.0.5::INSTR";
 
 class VISAWrapTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         logFile = fs::path(::testing::TempDir()) /
-                  (std::string("VISALog_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".TXT");
+                  (std::string("VISALog_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                   ".TXT");
         fs::remove(logFile);
         wrap.ConfigureLog(true, true, logFile);
         instrument = &visa.AddInstrument(Resource);
@@ -97,7 +98,8 @@ TEST_F(VISAWrapTest, ReadFillsTheBufferFrontAndLogsTheWholeBuffer) {
     EXPECT_EQ(buffer, "ZEP,1\n" + std::string(14, ' '));
     EXPECT_EQ(wrap.LastCount(), 6u);
     EXPECT_EQ(Log(), "> viRead(2), Buffer Len:20\r\n"
-                     "< Buffer Contents: ZEP,1\n" + std::string(14, ' ') + " (Status: 0)\r\n");
+                     "< Buffer Contents: ZEP,1\n" +
+                         std::string(14, ' ') + " (Status: 0)\r\n");
 }
 
 TEST_F(VISAWrapTest, ReadOfHundredBlanksKeepsTheUnfilledTail) {
@@ -155,10 +157,9 @@ TEST_F(VISAWrapTest, StatusByteTimeoutAndGoToLocalAreNotLoggedExceptTheWrite) {
 
 TEST(VISAWrapTimeout, CodeTable) {
     const std::pair<int, ViUInt32> table[] = {
-        {0, 0xFFFFFFFF}, {1, 1},         {5, 1},         {6, 3},          {7, 10},         {8, 30},
-        {9, 100},        {10, 300},      {11, 1000},     {12, 3000},      {13, 10000},     {14, 30000},
-        {15, 100000},    {16, 300000},   {17, 1000000},  {18, 18},        {25, 25},        {-1, 0},
-        {-32768, 0},
+        {0, 0xFFFFFFFF}, {1, 1},     {5, 1},     {6, 3},      {7, 10},     {8, 30},      {9, 100},
+        {10, 300},       {11, 1000}, {12, 3000}, {13, 10000}, {14, 30000}, {15, 100000}, {16, 300000},
+        {17, 1000000},   {18, 18},   {25, 25},   {-1, 0},     {-32768, 0},
     };
     for (const auto& [code, ms] : table) {
         EXPECT_EQ(VISAWrap::TimeoutCodeMilliseconds(code), ms) << "code " << code;
@@ -183,7 +184,8 @@ TEST_F(VISAWrapTest, PlaceholdersAndBlockHooksWriteOnlyLogLines) {
 }
 
 TEST_F(VISAWrapTest, InactiveLogWritesNothing) {
-    for (const auto& [debug, visaLog] : {std::pair{false, true}, std::pair{true, false}, std::pair{false, false}}) {
+    for (const auto& [debug, visaLog] :
+         {std::pair{false, true}, std::pair{true, false}, std::pair{false, false}}) {
         wrap.ConfigureLog(debug, visaLog, logFile);
         ViSession session = VI_NULL;
         wrap.OpenSession(Resource, session, 2000);
@@ -234,10 +236,10 @@ TEST(VISAWrapText, StripLineEnds) {
 
 TEST(VISAWrapText, InstrumentBytesAreSingleByte) {
     EXPECT_EQ(ToInstrumentBytes("FREQ 1MHz"), "FREQ 1MHz");
-    EXPECT_EQ(ToInstrumentBytes("\xC2\xB5V"), "\xB5V");       // micro sign
-    EXPECT_EQ(ToInstrumentBytes("\xE2\x82\xAC"), "\x80");     // euro sign
-    EXPECT_EQ(ToInstrumentBytes("\xE4\xB8\xAD"), "?");        // not in the code page
-    EXPECT_EQ(ToInstrumentBytes("\xB5V"), "\xB5V");           // already single-byte
+    EXPECT_EQ(ToInstrumentBytes("\xC2\xB5V"), "\xB5V");   // micro sign
+    EXPECT_EQ(ToInstrumentBytes("\xE2\x82\xAC"), "\x80"); // euro sign
+    EXPECT_EQ(ToInstrumentBytes("\xE4\xB8\xAD"), "?");    // not in the code page
+    EXPECT_EQ(ToInstrumentBytes("\xB5V"), "\xB5V");       // already single-byte
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <csignal>
 #include <regex>
 
-namespace zep::instsim::test {
+namespace zep::test {
 
 namespace {
 
@@ -89,4 +89,4 @@ RunResult RunInstsim(const std::vector<std::string>& args) {
     return RunResult{child.exitCode, child.out, child.err};
 }
 
-} // namespace zep::instsim::test
+} // namespace zep::test

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace zep::instsim::test {
+namespace zep::test {
 
 // Starts zep-instsim with the arguments and waits for READY and its resource lines.
 class InstsimProcess {
@@ -42,15 +42,4 @@ struct RunResult {
 };
 RunResult RunInstsim(const std::vector<std::string>& args);
 
-// The protocol clients are the shared test ones.
-using zep::test::PortmapGetPort;
-using zep::test::ReadOpaque;
-using zep::test::ReadU32;
-using zep::test::RpcClient;
-using zep::test::TcpClient;
-using zep::test::Vxi11Client;
-using zep::test::Vxi11Read;
-using zep::test::XdrOpaque;
-using zep::test::XdrU32;
-
-} // namespace zep::instsim::test
+} // namespace zep::test

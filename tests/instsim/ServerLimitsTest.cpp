@@ -7,7 +7,7 @@
 #include <fstream>
 #include <memory>
 
-namespace zep::instsim::test {
+namespace zep::test {
 namespace {
 
 constexpr std::size_t BigBlock = 16777216;
@@ -172,4 +172,4 @@ TEST(InstsimLimits, CapOptionsNeedAPositiveNumber) {
 }
 
 } // namespace
-} // namespace zep::instsim::test
+} // namespace zep::test

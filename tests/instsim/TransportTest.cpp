@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-namespace zep::instsim::test {
+namespace zep::test {
 namespace {
 
 const std::string Bench = std::string(ZEP_EXAMPLES_DIR) + "/instsim/RFBench.ZEP_BENCH";
@@ -418,4 +418,4 @@ TEST(InstsimCommandLine, UsageAndConfigurationErrors) {
 }
 
 } // namespace
-} // namespace zep::instsim::test
+} // namespace zep::test

@@ -2,8 +2,9 @@
 // and nothing else of theirs.
 #include "settings/Settings.h"
 
-#if __has_include("testdef/TestLoad.h") || __has_include("report/ReportDocument.h") || \
-    __has_include("report/RTFGen.h") || __has_include("codegen/CodeGen.h")
+#if __has_include("testdef/TestLoad.h") || __has_include("report/ReportDocument.h") ||                       \
+                                                         __has_include("report/RTFGen.h") ||                 \
+                                                                       __has_include("codegen/CodeGen.h")
 #error "the settings can reach the loader, the report or the code generator"
 #endif
 

@@ -2,9 +2,9 @@
 // our plain text, line for line.
 #include "FakeHost.h"
 #include "common/TextFile.h"
+#include "common/Utf8.h"
 #include "report/ReportStore.h"
 #include "report/Statistics.h"
-#include "common/Utf8.h"
 #include "report/ValueFormat.h"
 
 #include <gtest/gtest.h>
@@ -38,11 +38,13 @@ std::vector<std::string> Normalised(std::string_view text) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
         std::string line(text.substr(start, end - start));
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r'))
+            line.pop_back();
         lines.push_back(line);
         start = end + 1;
     }
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
     return lines;
 }
 
@@ -75,7 +77,8 @@ std::string DecodeNumericEntities(const std::string& text) {
 
 // LibreOffice's text export keeps runs of blanks by putting U+2006 (six-per-em space) before each.
 std::string WithoutSixPerEmSpaces(std::string text) {
-    for (size_t at; (at = text.find("\xE2\x80\x86")) != std::string::npos;) text.erase(at, 3);
+    for (size_t at; (at = text.find("\xE2\x80\x86")) != std::string::npos;)
+        text.erase(at, 3);
     return text;
 }
 
@@ -92,11 +95,12 @@ std::vector<std::string> BlankRunsCollapsed(std::vector<std::string> lines) {
 
 void ExpectSameLines(const std::vector<std::string>& read, const std::vector<std::string>& ours) {
     EXPECT_EQ(read.size(), ours.size());
-    for (size_t i = 0; i < std::min(read.size(), ours.size()); ++i) EXPECT_EQ(read[i], ours[i]) << "line " << i + 1;
+    for (size_t i = 0; i < std::min(read.size(), ours.size()); ++i)
+        EXPECT_EQ(read[i], ours[i]) << "line " << i + 1;
 }
 
 class InteropTest : public ::testing::Test {
-protected:
+  protected:
     fs::path dir = fs::temp_directory_path() / ("zep_interop_" + std::to_string(::getpid()));
     ReportDocument report;
     ReportOptions options;
@@ -118,9 +122,10 @@ protected:
         line.Result.Value = std::move(value);
         line.Result.Argument = std::move(unit);
         const FormatOptions format;
-        line.Result.ValueText = kind == ResultKind::String
-                                    ? AntFormat(line.Result.Value, kind, line.Result.Argument, true, format)
-                                    : AntFormatCompact(line.Result.Value, kind, line.Result.Argument, true, format);
+        line.Result.ValueText =
+            kind == ResultKind::String
+                ? AntFormat(line.Result.Value, kind, line.Result.Argument, true, format)
+                : AntFormatCompact(line.Result.Value, kind, line.Result.Argument, true, format);
         return line;
     }
 
@@ -129,12 +134,14 @@ protected:
         options.TimeDetailed = true;
         ReportContext context{report, options, &notifier, 14, [&] { blockError = true; }};
         std::vector<InstrumentNeed> instruments(2);
-        instruments[0].Name = "Gen \xC2\xB5" "W";
+        instruments[0].Name = "Gen \xC2\xB5"
+                              "W";
         instruments[1].Name = "Ana{1}";
         BlockDef block;
         block.Caption = "Power {sweep} \\ 1";
 
-        WriteTestStart(context, "Caf\xC3\xA9 test \xE2\x82\xAC \xCE\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80");
+        WriteTestStart(context,
+                       "Caf\xC3\xA9 test \xE2\x82\xAC \xCE\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80");
         WriteBlockStart(context, block);
         CommandLine comment = Line("", ResultKind::NoResult, "");
         comment.CommandText = "Connect {A} to C:\\port";
@@ -159,11 +166,14 @@ protected:
         ShowParserError(context, "Unknown Instrument \"X{}\" in command", "B1|X|*RST|\\lbl");
         CommandLine failing = Line("Level", ResultKind::Number, "");
         failing.ErrorText = "-113,\"Undefined header\"\r\n-222,\"Data out of range\"";
-        ShowInstrumentError(context, failing, "Gen \xC2\xB5" "W");
+        ShowInstrumentError(context, failing,
+                            "Gen \xC2\xB5"
+                            "W");
 
         WriteLoopSummary(context, 3);
         LineHistory history;
-        for (const char* v : {"1.5", "2.5", "3.5"}) AppendHistory(history, v);
+        for (const char* v : {"1.5", "2.5", "3.5"})
+            AppendHistory(history, v);
         const CommandLine level = Line("Level \xC2\xB5", ResultKind::Number, "1", "\xC2\xB5V");
         const StatisticsLine lines[] = {{&level, history.Values}};
         WriteStatisticsSection(context, lines, 3);
@@ -176,9 +186,10 @@ protected:
                                    Colour::Grey,  Colour::DarkGreen, Colour::Orange, Colour::White};
         for (const int32_t colour : colours)
             for (const int32_t alignment : {Alignment::Left, Alignment::Right, Alignment::Centre, 9}) {
-                report.AddResult("colour " + std::to_string(colour) + " {", false, true, false, false, colour, alignment,
-                                 Colour::NoHighlight);
-                report.AddResult("} highlight \\ \xC3\xA4", true, false, true, true, Colour::Black, alignment, colour);
+                report.AddResult("colour " + std::to_string(colour) + " {", false, true, false, false, colour,
+                                 alignment, Colour::NoHighlight);
+                report.AddResult("} highlight \\ \xC3\xA4", true, false, true, true, Colour::Black, alignment,
+                                 colour);
             }
         report.AddResult("last line stays open", false);
     }
@@ -193,7 +204,8 @@ protected:
 };
 
 TEST_F(InteropTest, UnrtfExtractsOurPlainText) {
-    if (!HaveProgram("unrtf")) GTEST_SKIP() << "unrtf is not installed (Debian package unrtf); reader check skipped";
+    if (!HaveProgram("unrtf"))
+        GTEST_SKIP() << "unrtf is not installed (Debian package unrtf); reader check skipped";
     const fs::path rtf = StoreRtf();
     // A text configuration that writes characters beyond ASCII as numeric entities, which the
     // test decodes; the stock one replaces them by their fallback.
@@ -203,8 +215,8 @@ TEST_F(InteropTest, UnrtfExtractsOurPlainText) {
         fs::copy_file(entry.path(), conf / entry.path().filename());
     std::ofstream(conf / "text.conf", std::ios::app) << "unisymbol_print\n\t&#%;\n";
     const fs::path out = dir / "unrtf.txt";
-    ASSERT_EQ(Shell("timeout 120 unrtf -P " + conf.string() + " --text " + rtf.string() + " >" + out.string() +
-                    " 2>/dev/null"),
+    ASSERT_EQ(Shell("timeout 120 unrtf -P " + conf.string() + " --text " + rtf.string() + " >" +
+                    out.string() + " 2>/dev/null"),
               0);
     std::string text = ReadFileBytes(out).value_or("");
     // unrtf's own header ends with a line of dashes.
@@ -216,16 +228,18 @@ TEST_F(InteropTest, UnrtfExtractsOurPlainText) {
 
 TEST_F(InteropTest, LibreOfficeExtractsOurPlainText) {
     if (!HaveProgram("soffice"))
-        GTEST_SKIP() << "soffice is not installed (Debian package libreoffice-writer-nogui); reader check skipped";
+        GTEST_SKIP()
+            << "soffice is not installed (Debian package libreoffice-writer-nogui); reader check skipped";
     const fs::path rtf = StoreRtf();
     const fs::path home = dir / "home";
     fs::create_directories(home);
     const fs::path outDir = dir / "out";
     // A private profile, so a running office or another test never holds its lock.
     const std::string command = "cd " + dir.string() + " && HOME=" + home.string() +
-                                " timeout 300 soffice -env:UserInstallation=file://" + (home / "profile").string() +
-                                " --headless --norestore --convert-to txt:Text --outdir " + outDir.string() + " " +
-                                rtf.string() + " >/dev/null 2>&1";
+                                " timeout 300 soffice -env:UserInstallation=file://" +
+                                (home / "profile").string() +
+                                " --headless --norestore --convert-to txt:Text --outdir " + outDir.string() +
+                                " " + rtf.string() + " >/dev/null 2>&1";
     ASSERT_EQ(Shell(command), 0);
     const auto text = ReadFileBytes(outDir / "report.txt");
     ASSERT_TRUE(text.has_value()) << "soffice wrote no text file";
@@ -235,9 +249,10 @@ TEST_F(InteropTest, LibreOfficeExtractsOurPlainText) {
 TEST_F(InteropTest, ReportCoversEveryLineKind) {
     const std::string& plain = report.PlainText();
     for (const char* expected :
-         {" - Power {sweep} \\ 1 started - ", "Connect {A} to C:\\port", "PASSED", "FAILED", "Main channel: \\B",
-          "ALT2 Low", "Marker 003", "6 bytes transfered", "Timing for Level", "Parser error", "  Error      : ",
-          " -- STATISTICS -- ", "done (3 loops performed)", "Execution Time: 1.500 s", "_____", " done -"})
+         {" - Power {sweep} \\ 1 started - ", "Connect {A} to C:\\port", "PASSED", "FAILED",
+          "Main channel: \\B", "ALT2 Low", "Marker 003", "6 bytes transfered", "Timing for Level",
+          "Parser error", "  Error      : ", " -- STATISTICS -- ", "done (3 loops performed)",
+          "Execution Time: 1.500 s", "_____", " done -"})
         EXPECT_NE(plain.find(expected), std::string::npos) << expected;
 }
 

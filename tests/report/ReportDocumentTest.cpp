@@ -13,10 +13,10 @@ namespace {
 
 std::vector<ReportGroup> SampleGroups() {
     std::vector<ReportGroup> groups;
-    const int32_t colours[] = {Colour::Black, Colour::Red,    Colour::Green, Colour::Blue, Colour::Grey,
+    const int32_t colours[] = {Colour::Black,     Colour::Red,    Colour::Green, Colour::Blue, Colour::Grey,
                                Colour::DarkGreen, Colour::Orange, Colour::White, 0x123456};
-    const std::string texts[] = {"Level.....", "+1.500 \xC2\xB5V", "{brace}", "back\\slash", "", "  lead",
-                                 "tab\there", "\xE2\x82\xAC 5", "plain"};
+    const std::string texts[] = {"Level.....", "+1.500 \xC2\xB5V", "{brace}",        "back\\slash", "",
+                                 "  lead",     "tab\there",        "\xE2\x82\xAC 5", "plain"};
     std::mt19937 random(7);
     for (int i = 0; i < 300; ++i) {
         ReportGroup g;
@@ -37,20 +37,23 @@ std::string FullRender(const std::vector<ReportGroup>& groups, int16_t fontSize)
     RTFGen rtf;
     rtf.RtfInit(ReportFontName, fontSize);
     for (const auto& g : groups)
-        rtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment, g.highlight);
+        rtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment,
+                      g.highlight);
     return rtf.Document();
 }
 
 std::string PlainOf(const std::vector<ReportGroup>& groups) {
     std::string text;
-    for (const auto& g : groups) text += g.text + (g.newLine ? "\n" : "");
+    for (const auto& g : groups)
+        text += g.text + (g.newLine ? "\n" : "");
     return text;
 }
 
 TEST(ReportDocument, IncrementalViewsEqualAFullRender) {
     ReportDocument doc;
     const auto groups = SampleGroups();
-    for (const auto& g : groups) doc.Append(g);
+    for (const auto& g : groups)
+        doc.Append(g);
     EXPECT_EQ(doc.Groups(), groups);
     EXPECT_EQ(doc.RtfDocument(), FullRender(groups, 20));
     EXPECT_EQ(doc.PlainText(), PlainOf(groups));
@@ -58,7 +61,8 @@ TEST(ReportDocument, IncrementalViewsEqualAFullRender) {
 
     // What a reader gets back from the RTF is the plain text we keep.
     std::string readBack;
-    for (const auto& g : ReadRtf(doc.RtfDocument())) readBack += g.text + (g.newLine ? "\n" : "");
+    for (const auto& g : ReadRtf(doc.RtfDocument()))
+        readBack += g.text + (g.newLine ? "\n" : "");
     EXPECT_EQ(readBack, doc.PlainText());
 
     doc.SetFontSize(31);
@@ -72,7 +76,8 @@ TEST(ReportDocument, IncrementalViewsEqualAFullRender) {
 TEST(ReportDocument, ClearStartsAgainAndTellsListeners) {
     ReportDocument doc;
     std::vector<std::string> events;
-    const Subscription appends = doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
+    const Subscription appends =
+        doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
     const Subscription clears = doc.OnClear([&] { events.push_back("clear"); });
     doc.AddResult("one", true, true, false, false, Colour::Red);
     doc.Clear();
@@ -84,9 +89,10 @@ TEST(ReportDocument, ClearStartsAgainAndTellsListeners) {
 }
 
 class ShowFileTest : public ::testing::Test {
-protected:
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("zep_showfile_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  protected:
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("zep_showfile_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
     std::filesystem::path Write(const std::string& name, const std::string& bytes) {
@@ -100,8 +106,10 @@ TEST_F(ShowFileTest, RtfFileShownUntilTheNextAppend) {
     ReportDocument doc;
     doc.AddResult("before", true);
     std::vector<std::string> events;
-    const Subscription reloads = doc.OnReload([&] { events.push_back(doc.Shown() ? "reload file" : "reload report"); });
-    const Subscription appends = doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
+    const Subscription reloads =
+        doc.OnReload([&] { events.push_back(doc.Shown() ? "reload file" : "reload report"); });
+    const Subscription appends =
+        doc.OnAppend([&](const ReportGroup& g) { events.push_back("append " + g.text); });
     const std::string rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
                             "\\pard\\qc{\\b Welcome}\\par\\pard\\cf1 Read this\\par}";
     ASSERT_TRUE(doc.ShowFile(Write("msg.rtf", rtf)));
@@ -126,7 +134,8 @@ TEST_F(ShowFileTest, PlainTextFileDecodedLikeUserFiles) {
     ASSERT_TRUE(doc.ShowFile(Write("msg.txt", "Caf\xE9 open\r\n{x} \\ y\r\n")));
     EXPECT_EQ(doc.VisiblePlainText(), "Caf\xC3\xA9 open\n{x} \\ y\n");
     std::string readBack;
-    for (const auto& g : ReadRtf(doc.VisibleRtf())) readBack += g.text + (g.newLine ? "\n" : "");
+    for (const auto& g : ReadRtf(doc.VisibleRtf()))
+        readBack += g.text + (g.newLine ? "\n" : "");
     EXPECT_EQ(readBack, doc.VisiblePlainText());
 }
 

@@ -1,6 +1,6 @@
 // Every report line kind, byte for byte in RTF, and the error notifications.
-#include "FakeHost.h"
 #include "report/ReportLines.h"
+#include "FakeHost.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ namespace zep {
 namespace {
 
 class ReportLinesTest : public ::testing::Test {
-protected:
+  protected:
     ReportDocument report;
     ReportOptions options;
     test::FakeHost host;
@@ -19,7 +19,8 @@ protected:
     // The groups written so far, as RTF (the buffer after its colour table).
     std::string Rtf() const { return std::string(report.Rtf().Buffer().substr(RtfColourTable.size())); }
 
-    static CommandLine Line(std::string label, int32_t kind, std::string value = {}, std::string valueText = {}) {
+    static CommandLine Line(std::string label, int32_t kind, std::string value = {},
+                            std::string valueText = {}) {
         CommandLine line;
         line.Label = std::move(label);
         line.CommandText = "MEAS?";
@@ -104,10 +105,13 @@ TEST_F(ReportLinesTest, CommandResultByKind) {
     CommandLine scaled = Line("Peaks", ResultKind::MSUM, "0.001");
     scaled.Result.Argument = "W";
     const Case cases[] = {
-        {Line("Id", ResultKind::String, "R&S,X", "  R&S,X\r\n"), "{\\cf1\\ql Id......}{\\b\\cf1\\ql R&S,X\\par}"},
-        {Line("Level", ResultKind::Number, "0.0015", "+1.500 mV"), "{\\cf1\\ql Level...}{\\b\\cf1\\ql +1.500 mV\\par}"},
+        {Line("Id", ResultKind::String, "R&S,X", "  R&S,X\r\n"),
+         "{\\cf1\\ql Id......}{\\b\\cf1\\ql R&S,X\\par}"},
+        {Line("Level", ResultKind::Number, "0.0015", "+1.500 mV"),
+         "{\\cf1\\ql Level...}{\\b\\cf1\\ql +1.500 mV\\par}"},
         {Line("Ok", ResultKind::Boolean0_OK, "0", "PASS"), "{\\cf1\\ql Ok......}{\\b\\cf1\\ql PASS\\par}"},
-        {Line("Trace", ResultKind::BinFile, "abcdef"), "{\\cf1\\ql Trace\\par}{\\b\\cf1\\ql 6 bytes transfered\\par}"},
+        {Line("Trace", ResultKind::BinFile, "abcdef"),
+         "{\\cf1\\ql Trace\\par}{\\b\\cf1\\ql 6 bytes transfered\\par}"},
         {Line("ACP", ResultKind::ACPTab, ""), ""},
         {Line("ACP", ResultKind::ACPTab, "-10,-45"),
          "{\\cf1\\ql ACP\\par}{\\cf1\\ql Main channel: \\\\B -10.000 dBm\\par}"},
@@ -225,7 +229,8 @@ TEST_F(ReportLinesTest, BackslashInALabelShownOnce) {
 }
 
 TEST_F(ReportLinesTest, LabelWidthOfTheLinesThatReport) {
-    std::vector<CommandLine> lines = {Line("Short", ResultKind::Number), Line("Much longer", ResultKind::NoResult),
+    std::vector<CommandLine> lines = {Line("Short", ResultKind::Number),
+                                      Line("Much longer", ResultKind::NoResult),
                                       Line("Suppressed label", ResultKind::Number), Line("Other block!", 1)};
     lines[2].Status = -1;
     lines[3].BlockIndex = 1;
@@ -259,8 +264,9 @@ TEST_F(ReportLinesTest, ReportErrorCollectsUntilFlushed) {
     EXPECT_TRUE(host.boxes.empty());
     notifier.ReportError("Missing instruments, sequence is not executed!", true);
     ASSERT_EQ(host.boxes.size(), 1U);
-    EXPECT_EQ(host.boxes[0].text,
-              "Option B21 missing\r\nInstrument Ana not found\r\nMissing instruments, sequence is not executed!");
+    EXPECT_EQ(
+        host.boxes[0].text,
+        "Option B21 missing\r\nInstrument Ana not found\r\nMissing instruments, sequence is not executed!");
     EXPECT_EQ(host.boxes[0].style, MsgStyle::Critical);
     EXPECT_EQ(host.boxes[0].title, "ERROR");
     EXPECT_TRUE(notifier.PendingErrors().empty());

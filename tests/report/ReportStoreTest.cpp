@@ -1,8 +1,8 @@
 // Storing, copying and clearing the report; the HTML export; zep-cli check --report.
+#include "report/ReportStore.h"
 #include "FakeHost.h"
 #include "common/TextFile.h"
 #include "report/HtmlExport.h"
-#include "report/ReportStore.h"
 #include "report/RtfReader.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 
 class ReportStoreTest : public ::testing::Test {
-protected:
-    fs::path dir = fs::temp_directory_path() /
-                   ("zep_store_" + std::to_string(::getpid()) + "_" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  protected:
+    fs::path dir =
+        fs::temp_directory_path() / ("zep_store_" + std::to_string(::getpid()) + "_" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     ReportDocument report;
     test::FakeHost host;
 
@@ -29,9 +29,11 @@ protected:
         fs::create_directories(dir);
         report.AddResult("Title <1> & \"q\"", true, true, false, true, Colour::Black, Alignment::Centre);
         report.AddResult("Level....", false);
-        report.AddResult("+1.500 \xC2\xB5V", true, true, false, false, Colour::Red, Alignment::Left, Colour::Green);
+        report.AddResult("+1.500 \xC2\xB5V", true, true, false, false, Colour::Red, Alignment::Left,
+                         Colour::Green);
         report.AddResult("", true);
-        report.AddResult("right {x}", true, false, true, false, Colour::Grey, Alignment::Right, Colour::Orange);
+        report.AddResult("right {x}", true, false, true, false, Colour::Grey, Alignment::Right,
+                         Colour::Orange);
         report.AddResult("open", false);
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -73,16 +75,18 @@ TEST_F(ReportStoreTest, FailedStoreNamesTheFileAndKeepsTheReport) {
 TEST_F(ReportStoreTest, HtmlKeepsStylesAndEscapes) {
     const std::string html = ReportToHtml(report.Groups());
     const std::string body = html.substr(html.find("<body>\n") + 7);
-    EXPECT_EQ(body,
-              "<p style=\"text-align:center\"><span style=\"font-weight:bold;text-decoration:underline;\">"
-              "Title &lt;1&gt; &amp; &quot;q&quot;</span></p>\n"
-              "<p><span>Level....</span><span style=\"color:#FF0000;background-color:#00FF00;font-weight:bold;\">"
-              "+1.500 \xC2\xB5V</span></p>\n"
-              "<p><br></p>\n"
-              "<p style=\"text-align:right\"><span style=\"color:#7F7F7F;background-color:#FF8000;font-style:italic;\">"
-              "right {x}</span></p>\n"
-              "<p><span>open</span></p>\n"
-              "</body>\n</html>\n");
+    EXPECT_EQ(
+        body,
+        "<p style=\"text-align:center\"><span style=\"font-weight:bold;text-decoration:underline;\">"
+        "Title &lt;1&gt; &amp; &quot;q&quot;</span></p>\n"
+        "<p><span>Level....</span><span style=\"color:#FF0000;background-color:#00FF00;font-weight:bold;\">"
+        "+1.500 \xC2\xB5V</span></p>\n"
+        "<p><br></p>\n"
+        "<p style=\"text-align:right\"><span "
+        "style=\"color:#7F7F7F;background-color:#FF8000;font-style:italic;\">"
+        "right {x}</span></p>\n"
+        "<p><span>open</span></p>\n"
+        "</body>\n</html>\n");
     EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
 }
 
@@ -137,21 +141,23 @@ TEST(ReportFont, ScalingFollowsTheWindowWidth) {
 
 // zep-cli check --report: one report with every test's entries under its "== KEY" line.
 class CheckReportTest : public ReportStoreTest {
-protected:
+  protected:
     void SetUp() override {
         fs::create_directories(dir);
-        std::ofstream(dir / "set.ZEP_SET") << "Group A\r\n>first|First test\r\n>second|Second test\r\n>fine|Fine\r\n";
+        std::ofstream(dir / "set.ZEP_SET")
+            << "Group A\r\n>first|First test\r\n>second|Second test\r\n>fine|Fine\r\n";
         std::ofstream(dir / "first.ZEP_CASE") << "NEED|GEN|Gen\r\nBLOCK|B1\r\nB1|Nobody|*RST|{lbl}|Is\r\n";
         std::ofstream(dir / "fine.ZEP_CASE") << "NEED|GEN|Gen\r\nBLOCK|B1\r\nB1|Gen|*RST\r\n";
     }
 
     int Run(const std::string& arguments, std::string& out) {
-        const std::string command = std::string(ZEP_CLI_PATH) + " check " + (dir / "set.ZEP_SET").string() + " " +
-                                    arguments + " 2>" + (dir / "err.txt").string();
+        const std::string command = std::string(ZEP_CLI_PATH) + " check " + (dir / "set.ZEP_SET").string() +
+                                    " " + arguments + " 2>" + (dir / "err.txt").string();
         FILE* pipe = popen(command.c_str(), "r");
         char buffer[4096];
         size_t n = 0;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
         const int status = pclose(pipe);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -162,13 +168,14 @@ TEST_F(CheckReportTest, StoresTheWholeReportInTheFormItsNameAsks) {
     ASSERT_EQ(Run("--report " + (dir / "check.txt").string(), out), 1);
     // Standard output has one FILE:LINE line per finding; the report keeps the exact entries.
     const std::string first = (dir / "first.ZEP_CASE").string(), second = (dir / "second").string();
-    EXPECT_EQ(out, "== first (" + first + ")\n" + first + ":3: Unknown Instrument \"Nobody\" in command Nobody|*RST|{lbl}|Is\n" +
-                       "== second (" + second + ")\n" + (dir / "set.ZEP_SET").string() +
+    EXPECT_EQ(out, "== first (" + first + ")\n" + first +
+                       ":3: Unknown Instrument \"Nobody\" in command Nobody|*RST|{lbl}|Is\n" + "== second (" +
+                       second + ")\n" + (dir / "set.ZEP_SET").string() +
                        ":3: No test definition file found (file \"" + second + "\" missing)\n");
-    EXPECT_EQ(Read(dir / "check.txt"), "== first (" + first + ")\nParser error\n  Unknown Instrument \"Nobody\" in command\n" +
-                                           "  Nobody|*RST|{lbl}|Is\n== second (" + second +
-                                           ")\nParser error\n  No test definition file found\n  (file \"" + second +
-                                           "\" missing)\n");
+    EXPECT_EQ(Read(dir / "check.txt"),
+              "== first (" + first + ")\nParser error\n  Unknown Instrument \"Nobody\" in command\n" +
+                  "  Nobody|*RST|{lbl}|Is\n== second (" + second +
+                  ")\nParser error\n  No test definition file found\n  (file \"" + second + "\" missing)\n");
     EXPECT_NE(out.find("== first ("), std::string::npos);
     EXPECT_NE(out.find("== second ("), std::string::npos);
     EXPECT_EQ(out.find("== fine"), std::string::npos);
@@ -181,7 +188,8 @@ TEST_F(CheckReportTest, StoresTheWholeReportInTheFormItsNameAsks) {
     bool redParserError = false;
     for (const auto& g : ReadRtf(rtf)) {
         readBack += g.text + (g.newLine ? "\n" : "");
-        redParserError = redParserError || (g.text == "Parser error" && g.textColour == Colour::Red && g.bold);
+        redParserError =
+            redParserError || (g.text == "Parser error" && g.textColour == Colour::Red && g.bold);
     }
     EXPECT_EQ(readBack, Read(dir / "check.txt"));
     EXPECT_TRUE(redParserError);

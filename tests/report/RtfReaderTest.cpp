@@ -1,6 +1,6 @@
 // The tolerant RTF reader of message files.
-#include "report/RTFGen.h"
 #include "report/RtfReader.h"
+#include "report/RTFGen.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,14 @@ namespace {
 
 std::string Plain(const std::vector<ReportGroup>& groups) {
     std::string text;
-    for (const auto& g : groups) text += g.text + (g.newLine ? "\n" : "");
+    for (const auto& g : groups)
+        text += g.text + (g.newLine ? "\n" : "");
     return text;
 }
 
-std::string PlainOfRtf(std::string_view rtf) { return Plain(ReadRtf(rtf)); }
+std::string PlainOfRtf(std::string_view rtf) {
+    return Plain(ReadRtf(rtf));
+}
 
 TEST(RtfReader, RecognisesRtfFiles) {
     EXPECT_TRUE(LooksLikeRtf("{\\rtf1 x}"));
@@ -29,13 +32,17 @@ TEST(RtfReader, StylesColoursAndAlignment) {
                                 "\\qc\\b centred\\b0  not\\par"
                                 "\\pard\\ul under\\ulnone  done\\plain\\i  italic}");
     ASSERT_EQ(groups.size(), 9U);
-    EXPECT_EQ(groups[0], (ReportGroup{"bold", false, true, false, false, Colour::Black, Alignment::Right, -1}));
+    EXPECT_EQ(groups[0],
+              (ReportGroup{"bold", false, true, false, false, Colour::Black, Alignment::Right, -1}));
     EXPECT_EQ(groups[1], (ReportGroup{"it", true, false, true, true, Colour::Black, Alignment::Right, -1}));
-    EXPECT_EQ(groups[2], (ReportGroup{"plain ", false, false, false, false, Colour::Black, Alignment::Left, -1}));
+    EXPECT_EQ(groups[2],
+              (ReportGroup{"plain ", false, false, false, false, Colour::Black, Alignment::Left, -1}));
     EXPECT_EQ(groups[3], (ReportGroup{"red on blue", true, false, false, false, Colour::Red, Alignment::Left,
                                       Colour::Blue}));
-    EXPECT_EQ(groups[4], (ReportGroup{"centred", false, true, false, false, Colour::Black, Alignment::Centre, -1}));
-    EXPECT_EQ(groups[5], (ReportGroup{" not", true, false, false, false, Colour::Black, Alignment::Centre, -1}));
+    EXPECT_EQ(groups[4],
+              (ReportGroup{"centred", false, true, false, false, Colour::Black, Alignment::Centre, -1}));
+    EXPECT_EQ(groups[5],
+              (ReportGroup{" not", true, false, false, false, Colour::Black, Alignment::Centre, -1}));
     EXPECT_EQ(groups[6].text, "under");
     EXPECT_TRUE(groups[6].underline);
     EXPECT_EQ(groups[7].text, " done");
@@ -50,20 +57,22 @@ TEST(RtfReader, EscapesAndUnicode) {
         {"{\\rtf1 a\\\\b\\{c\\}}", "a\\b{c}"},
         {"{\\rtf1 caf\\'e9 \\'80}", "caf\xC3\xA9 \xE2\x82\xAC"},
         {"{\\rtf1 \\u181?V}", "\xC2\xB5V"},
-        {"{\\rtf1 \\u8364\\'80 x}", "\xE2\x82\xAC x"},                // fallback given as a hex escape
-        {"{\\rtf1\\uc2 \\u8364??x}", "\xE2\x82\xACx"},               // two fallback characters
+        {"{\\rtf1 \\u8364\\'80 x}", "\xE2\x82\xAC x"}, // fallback given as a hex escape
+        {"{\\rtf1\\uc2 \\u8364??x}", "\xE2\x82\xACx"}, // two fallback characters
         {"{\\rtf1\\uc0 \\u8364 x}", "\xE2\x82\xACx"},
-        {"{\\rtf1 \\u-10179?\\u-8704?}", "\xF0\x9F\x98\x80"},         // surrogate pair
-        {"{\\rtf1 \\u-10179? x}", "\xEF\xBF\xBD x"},                  // lone high surrogate
+        {"{\\rtf1 \\u-10179?\\u-8704?}", "\xF0\x9F\x98\x80"}, // surrogate pair
+        {"{\\rtf1 \\u-10179? x}", "\xEF\xBF\xBD x"},          // lone high surrogate
         {"{\\rtf1 a\\tab b\\line c}", "a\tb\nc"},
-        {"{\\rtf1 a\\~b\\-c\\_d}", "a\xC2\xA0" "bc-d"},
+        {"{\\rtf1 a\\~b\\-c\\_d}", "a\xC2\xA0"
+                                   "bc-d"},
         {"{\\rtf1 \\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote}",
          "\xE2\x80\x94\xE2\x80\x93\xE2\x80\xA2\xE2\x80\x98\xE2\x80\x99\xE2\x80\x9C\xE2\x80\x9D"},
         {"{\\rtf1 line\r\nbreaks\nignored}", "linebreaksignored"},
-        {"{\\rtf1 raw \xC3\xA9 utf8}", "raw \xC3\xA9 utf8"},         // a valid UTF-8 file keeps its characters
-        {"{\\rtf1 raw \xE9 byte}", "raw \xC3\xA9 byte"},             // otherwise bytes are Windows-1252
+        {"{\\rtf1 raw \xC3\xA9 utf8}", "raw \xC3\xA9 utf8"}, // a valid UTF-8 file keeps its characters
+        {"{\\rtf1 raw \xE9 byte}", "raw \xC3\xA9 byte"},     // otherwise bytes are Windows-1252
     };
-    for (const auto& [rtf, plain] : cases) EXPECT_EQ(PlainOfRtf(rtf), plain) << rtf;
+    for (const auto& [rtf, plain] : cases)
+        EXPECT_EQ(PlainOfRtf(rtf), plain) << rtf;
 }
 
 TEST(RtfReader, SkipsDestinationsItDoesNotShow) {
@@ -114,7 +123,8 @@ TEST(RtfReader, ReadsBackWhatTheGeneratorWrites) {
         {"grey", true, false, true, false, Colour::Grey, Alignment::Right, Colour::Orange},
     };
     for (const auto& g : groups)
-        rtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment, g.highlight);
+        rtf.RtfAppend(g.text, g.newLine, g.bold, g.italic, g.underline, g.textColour, g.alignment,
+                      g.highlight);
     const auto read = ReadRtf(rtf.Document());
     ASSERT_EQ(read.size(), std::size(groups));
     for (size_t i = 0; i < read.size(); ++i) {

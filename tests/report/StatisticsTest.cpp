@@ -1,6 +1,6 @@
 // Loop statistics: the numbers and the report table.
-#include "FakeHost.h"
 #include "report/Statistics.h"
+#include "FakeHost.h"
 #include "report/ValueFormat.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +28,8 @@ TEST(Statistics, Numbers) {
 
 TEST(Statistics, PercentilTakesRanksFromOne) {
     std::vector<double> sorted;
-    for (int i = 1; i <= 10; ++i) sorted.push_back(i);
+    for (int i = 1; i <= 10; ++i)
+        sorted.push_back(i);
     EXPECT_EQ(Percentil(sorted, 5), 1);    // rank 0.5 -> first value
     EXPECT_EQ(Percentil(sorted, 95), 10);  // rank 9.5 -> tenth value
     EXPECT_EQ(Percentil(sorted, 50), 5.5); // whole rank 5: mean of fifth and sixth, the median
@@ -43,7 +44,8 @@ TEST(Statistics, PercentilTakesRanksFromOne) {
 
 TEST(Statistics, HistogramOfNineIntervals) {
     std::vector<double> values;
-    for (int i = 0; i <= 9; ++i) values.push_back(i);
+    for (int i = 0; i <= 9; ++i)
+        values.push_back(i);
     const Histogram h = ComputeHistogram(values);
     EXPECT_EQ(h.Counts, (std::array<int, 9>{1, 1, 1, 1, 1, 1, 1, 1, 2}));
     EXPECT_EQ(h.Lowest, 0);
@@ -60,8 +62,8 @@ TEST(Statistics, Fields) {
     EXPECT_EQ(CentreField("MEDIAN"), "  MEDIAN  ");
     EXPECT_EQ(CentreField("UNIT"), "   UNIT   ");
     EXPECT_EQ(CentreField("STDDEV"), "  STDDEV  ");
-    EXPECT_EQ(CentreField("VALUE"), "  VALUE   "); // 2.5 rounds to 2
-    EXPECT_EQ(CentreField("X"), "    X     ");    // 4.5 rounds to 4
+    EXPECT_EQ(CentreField("VALUE"), "  VALUE   ");   // 2.5 rounds to 2
+    EXPECT_EQ(CentreField("X"), "    X     ");       // 4.5 rounds to 4
     EXPECT_EQ(CentreField("SEVENCH"), "  SEVENCH "); // 1.5 rounds to 2
     EXPECT_EQ(CentreField("0123456789AB"), "0123456789AB");
     EXPECT_EQ(RightField("dB"), "        dB");
@@ -76,18 +78,19 @@ TEST(Statistics, HeadingAndLineShareColumnBoundaries) {
     const std::string heading = StatisticsHeading(options, 8);
     EXPECT_EQ(heading, "VALUE   |   UNIT   |  MEDIAN  |");
     EXPECT_EQ(StatisticsRule(heading), std::string(heading.size(), '-'));
-    const std::string line = PadLabel("Level", ' ', 8) +
-                             FormatStatisticsLine(StatisticsRecord{1, 2, 3, 4, 5}, ResultKind::MSUM, "dBm", false, {},
-                                                  options);
+    const std::string line =
+        PadLabel("Level", ' ', 8) +
+        FormatStatisticsLine(StatisticsRecord{1, 2, 3, 4, 5}, ResultKind::MSUM, "dBm", false, {}, options);
     EXPECT_EQ(line, "Level   |       dBm|    +5.000|");
-    for (size_t i = 0; i < heading.size(); ++i) EXPECT_EQ(heading[i] == '|', line[i] == '|') << i;
+    for (size_t i = 0; i < heading.size(); ++i)
+        EXPECT_EQ(heading[i] == '|', line[i] == '|') << i;
 
     const ReportOptions all;
     EXPECT_EQ(StatisticsHeading(all, 6), "VALUE |   UNIT   |    MAX   |    MIN   |   MEAN   |  STDDEV  |");
 }
 
 class StatisticsSectionTest : public ::testing::Test {
-protected:
+  protected:
     ReportDocument report;
     ReportOptions options;
     test::FakeHost host;
@@ -110,24 +113,25 @@ TEST_F(StatisticsSectionTest, TableOfOrdinaryLinesAndMarkers) {
     quiet.Result.NoStatistics = true;
     CommandLine notRun = Line("NotRun", ResultKind::Number, "V");
     LineHistory levelHistory, peakHistory, quietHistory, notRunHistory;
-    for (const char* v : {"-10.5", "-10.25", "-11", "bad", "-9.75"}) AppendHistory(levelHistory, v);
-    for (const char* v : {"1;2;3", "2;3;4", "3;4;5", "4;5;6", "5;6;7"}) AppendHistory(peakHistory, v);
+    for (const char* v : {"-10.5", "-10.25", "-11", "bad", "-9.75"})
+        AppendHistory(levelHistory, v);
+    for (const char* v : {"1;2;3", "2;3;4", "3;4;5", "4;5;6", "5;6;7"})
+        AppendHistory(peakHistory, v);
     AppendHistory(quietHistory, "1");
     const StatisticsLine lines[] = {{&level, levelHistory.Values},
                                     {&peaks, peakHistory.Values},
                                     {&quiet, quietHistory.Values},
                                     {&notRun, notRunHistory.Values}};
     const auto records = WriteStatisticsSection(context, lines, 5);
-    EXPECT_EQ(report.PlainText(),
-              " -- STATISTICS -- \n"
-              "VALUE   |   UNIT   |    MAX   |    MIN   |   MEAN   |  STDDEV  |\n"
-              "----------------------------------------------------------------\n"
-              "Level   |       dBm|    +0.000|   -11.000|    -8.300|    +4.662|\n"
-              "Peaks   |\n"
-              "Marker 001|        Hz|    +5.000|    +1.000|    +3.000|    +1.581|\n"
-              "Marker 002|        Hz|    +6.000|    +2.000|    +4.000|    +1.581|\n"
-              "Marker 003|        Hz|    +7.000|    +3.000|    +5.000|    +1.581|\n"
-              "\n");
+    EXPECT_EQ(report.PlainText(), " -- STATISTICS -- \n"
+                                  "VALUE   |   UNIT   |    MAX   |    MIN   |   MEAN   |  STDDEV  |\n"
+                                  "----------------------------------------------------------------\n"
+                                  "Level   |       dBm|    +0.000|   -11.000|    -8.300|    +4.662|\n"
+                                  "Peaks   |\n"
+                                  "Marker 001|        Hz|    +5.000|    +1.000|    +3.000|    +1.581|\n"
+                                  "Marker 002|        Hz|    +6.000|    +2.000|    +4.000|    +1.581|\n"
+                                  "Marker 003|        Hz|    +7.000|    +3.000|    +5.000|    +1.581|\n"
+                                  "\n");
     ASSERT_EQ(records.size(), 4U);
     EXPECT_EQ(records[1].size(), 3U);
     EXPECT_EQ(records[1][2].Median, 5);
@@ -199,7 +203,8 @@ TEST(Statistics, DetailTextAndAdvancedRow) {
     EXPECT_EQ(StatisticsDetailText(StatisticsRecord{4, 1, 2.5, 1.29099, 2.5}),
               "MAXIMUM\t4.000\r\nMINIMUM\t\t1.000\r\nMEAN\t\t2.500\r\nSTD DEV\t\t1.291\r\nMEDIAN\t\t2.500");
     std::vector<double> values;
-    for (int i = 0; i <= 9; ++i) values.push_back(i);
+    for (int i = 0; i <= 9; ++i)
+        values.push_back(i);
     const AdvancedStatisticsRow row = ComputeAdvancedRow("Test", values);
     EXPECT_EQ(row.Cells[0], "Test");
     EXPECT_EQ(row.Cells[1], "4.5");
@@ -216,7 +221,6 @@ TEST(Statistics, DetailTextAndAdvancedRow) {
     EXPECT_EQ(row.Grey[0], 255); // the smallest count
     EXPECT_FALSE(row.WhiteText[0]);
     EXPECT_EQ(row.Grey[8], 128); // 255 - 255 * (2 - 1) / 2
-
 }
 
 } // namespace

@@ -95,23 +95,26 @@ TEST(FormatValue, ScalingSignsAndUnits) {
         {"-0.5", "V", "#0.000", true, true, "-500.000 mV"},
         {"0", "V", "#0.000", true, true, "+0 V"},
         {"1500", "Hz", "#0.000", true, false, "1.500 kHz"},
-        {"2.5e-6", "A", "#0.0", true, true, "+2.5 \xC2\xB5" "A"},
+        {"2.5e-6", "A", "#0.0", true, true,
+         "+2.5 \xC2\xB5"
+         "A"},
         {"3.3e-9", "s", "0.0", true, false, "3.3 ns"},
         {"4.7e-12", "F", "0.0", true, false, "4.7 pF"},
         {"1e-15", "F", "0", true, false, "1 fF"},
-        {"1e-16", "V", "0.0", true, true, "+0.0 V"},  // below the table: unscaled
+        {"1e-16", "V", "0.0", true, true, "+0.0 V"}, // below the table: unscaled
         {"2.4e9", "Hz", "0.0", true, false, "2.4 GHz"},
         {"7e6", "Hz", "0", true, false, "7 MHz"},
         {"2e12", "Hz", "0", true, false, "2000000000000 Hz"}, // above the table: unscaled
         {"5", "", "0", false, false, "5"},                    // no unit leaves no blank
         {"5", "", "0", true, false, "5"},
-        {"abc", "V", "0.0", false, true, "+0.0 V"},           // not a number formats as 0
+        {"abc", "V", "0.0", false, true, "+0.0 V"}, // not a number formats as 0
         {"12.5 dBm", "dBm", "0.0", false, true, "+12.5 dBm"},
         {"999.9996", "V", "#0.000", true, true, "+1000.000 V"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FormatValue(std::string_view(c.value), c.unit, c.pattern, c.scale, c.isSigned, c.decimalSymbol),
-                  c.expected)
+        EXPECT_EQ(
+            FormatValue(std::string_view(c.value), c.unit, c.pattern, c.scale, c.isSigned, c.decimalSymbol),
+            c.expected)
             << c.value;
 }
 
@@ -151,9 +154,10 @@ TEST(AntFormatCompact, ListKindsCountTheirValues) {
 TEST(DetectListSeparator, StrictlyMostParts) {
     const std::pair<const char*, char> cases[] = {
         {"1,2,3;4", ','}, {"1;2;3", ';'}, {"a:b:c,d", ':'}, {"1,2;3", 0},
-        {"1;2;3,4,5", 0}, {"", 0},         {"single", 0},    {",,", ','},
+        {"1;2;3,4,5", 0}, {"", 0},        {"single", 0},    {",,", ','},
     };
-    for (const auto& [text, separator] : cases) EXPECT_EQ(DetectListSeparator(text), separator) << text;
+    for (const auto& [text, separator] : cases)
+        EXPECT_EQ(DetectListSeparator(text), separator) << text;
     EXPECT_EQ(SplitListValue("1;2;3"), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(SplitListValue("1.5"), std::vector<std::string>{"1.5"});
     EXPECT_TRUE(SplitListValue("").empty());

@@ -20,9 +20,10 @@ namespace fs = std::filesystem;
 class SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory_ = fs::temp_directory_path() /
-                     ("zep_session_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                      "_" + std::to_string(::getpid()));
+        directory_ =
+            fs::temp_directory_path() /
+            ("zep_session_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+             "_" + std::to_string(::getpid()));
         fs::remove_all(directory_);
         fs::create_directories(directory_);
     }

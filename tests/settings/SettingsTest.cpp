@@ -166,12 +166,12 @@ Settings WindowsStyleExpected() {
     s.DeviceRegEntry = "SOFTWARE\\Lab\\VISA Cache";
     s.OnlyOneInstance = false;
     s.CheckForChanges = true;
-    s.AutoIEEE = true;          // "wahr"
-    s.ToggleSRE = false;        // "-1"
+    s.AutoIEEE = true;                 // "wahr"
+    s.ToggleSRE = false;               // "-1"
     s.Report.ClearOnFirstCase = false; // "yes"
     s.Report.ClearOnNewCase = false;
     s.Report.Format.NumFormatDefault = "##0.00"; // quotes removed
-    s.CurrentGroup = 4;            // from TextEnv; the CurrentGroup=5 in TestEnv is not read
+    s.CurrentGroup = 4;                          // from TextEnv; the CurrentGroup=5 in TestEnv is not read
     s.CurrentCase = 3;
     s.Report.StopOnBlockError = true;
     s.StepByStep = true;  // the first of two keys

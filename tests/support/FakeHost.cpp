@@ -53,14 +53,21 @@ void FakeHost::Advance(HostTime delay) {
 void FakeHost::BlockStatus(int blockIndex, std::string_view state) {
     viewLog.push_back("BlockStatus " + std::to_string(blockIndex) + " " + std::string(state));
 }
-void FakeHost::MarkCommand(int lineIndex) { viewLog.push_back("MarkCommand " + std::to_string(lineIndex)); }
-void FakeHost::NextStep(std::string_view text) { viewLog.push_back("NextStep " + std::string(text)); }
-void FakeHost::ScanLine(std::string_view text) { viewLog.push_back("ScanLine " + std::string(text)); }
+void FakeHost::MarkCommand(int lineIndex) {
+    viewLog.push_back("MarkCommand " + std::to_string(lineIndex));
+}
+void FakeHost::NextStep(std::string_view text) {
+    viewLog.push_back("NextStep " + std::string(text));
+}
+void FakeHost::ScanLine(std::string_view text) {
+    viewLog.push_back("ScanLine " + std::string(text));
+}
 void FakeHost::Indicator(std::string_view name, bool on) {
     viewLog.push_back("Indicator " + std::string(name) + (on ? " on" : " off"));
 }
 void FakeHost::Progress(std::string_view what, int done, int total) {
-    viewLog.push_back("Progress " + std::string(what) + " " + std::to_string(done) + "/" + std::to_string(total));
+    viewLog.push_back("Progress " + std::string(what) + " " + std::to_string(done) + "/" +
+                      std::to_string(total));
 }
 
 } // namespace zep::test

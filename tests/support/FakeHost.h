@@ -38,8 +38,8 @@ class FakeHost : public Host, public HostView {
     std::deque<std::function<void()>> events;
     size_t rounds = 0; // ProcessEvents calls so far
 
-    // In a round where no scripted action ran and no timer was due, the round of events lets the virtual clock run
-    // on to the next timer, or by IdleStep when none is pending, so a loop that waits for a timer
+    // In a round where no scripted action ran and no timer was due, the round of events lets the virtual
+    // clock run on to the next timer, or by IdleStep when none is pending, so a loop that waits for a timer
     // or a time-out ends after a finite number of rounds.
     bool autoAdvance = true;
     HostTime idleStep{1};

@@ -15,7 +15,7 @@
 namespace zep {
 
 class LoaderFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         directory_ = std::filesystem::temp_directory_path() /
@@ -50,7 +50,7 @@ protected:
     TestModel model;
     TestLoad loader{model};
 
-private:
+  private:
     std::filesystem::path directory_;
 };
 

@@ -16,12 +16,12 @@ TEST(ResultKinds, ParsesKeywordsSuffixesAndBrackets) {
         {"NoResult", ResultKind::NoResult, "", "", false, false},
         {"IsV", ResultKind::Number, "V", "", false, false},
         {"Is", ResultKind::Number, "", "", false, false},
-        {"dBm", ResultKind::Number, "m", "", false, false},  // not starting with "Is": still a number
+        {"dBm", ResultKind::Number, "m", "", false, false}, // not starting with "Is": still a number
         {"IsString__S", ResultKind::String, "", "", false, true},
         {"Isdbm__BS", ResultKind::Number, "dbm", "", true, true},
         {"IsV__bs", ResultKind::Number, "V", "", false, false}, // suffix letters are case-sensitive
         {"IsBinFile[trace.bin]", ResultKind::BinFile, "trace.bin", "", false, false},
-        {"IsV[x]", ResultKind::Number, "V", "", false, false},  // numbers drop the bracket argument
+        {"IsV[x]", ResultKind::Number, "V", "", false, false}, // numbers drop the bracket argument
         {"IsListMarkers", ResultKind::List, "", "Markers", false, false},
         {"IsList", ResultKind::List, "", "", false, false},
         {"islist", ResultKind::Number, "list", "", false, false},

@@ -29,7 +29,7 @@ TEST_F(TestLoadTest, ReadsNeedDefaultsWhenFieldsAreEmpty) {
         {"Sensor", "MyPWSMeter", {"OPT1", "OPT2"}, "SYST:ERR", "*RST", "*CLS"},
         {"Gen1", "GEN", {}, "SYST:ERR", "SYST:PRES", "*CLS"},
         {"Gen1b", "GEN", {}, "SYST:ERR", "*RST", ""},
-        {"PWS7", "GEN", {}, "SYST:ERR", "*RST", "*CLS"},     // reset field missing: the name counts
+        {"PWS7", "GEN", {}, "SYST:ERR", "*RST", "*CLS"},      // reset field missing: the name counts
         {"PWS8", "GEN", {}, "SYST:ERR", "SYST:PRES", "*CLS"}, // reset field empty: only the type counts
         {"G9", "xpwsx", {}, "SYST:ERR", "*RST", "*CLS"},
         {"G10", "GEN", {}, "-", "MY:RST", "MY:CLS"},
@@ -88,8 +88,8 @@ TEST_F(TestLoadTest, BlockSelectorSetsTheCurrentBlock) {
     LoadCase("NEED|GEN|Gen1\nBLOCK|Setup\nBLOCK|Main\n"
              "Main\n"
              "x|Gen1|*RST\n"
-             "Setup|Gen1|:A\n"    // a named block wins over the current one
-             "y|Gen1|:B\n");      // and does not change it
+             "Setup|Gen1|:A\n" // a named block wins over the current one
+             "y|Gen1|:B\n");   // and does not change it
     ASSERT_EQ(model.Commands.size(), 3U);
     EXPECT_EQ(model.Commands[0].BlockIndex, 1);
     EXPECT_EQ(model.Commands[1].BlockIndex, 0);
@@ -98,11 +98,11 @@ TEST_F(TestLoadTest, BlockSelectorSetsTheCurrentBlock) {
 
 TEST_F(TestLoadTest, WritesEveryParserMessageAndSkipsTheLine) {
     LoadCase("NEED|GEN|Gen1\n"
-             "Main|Gen1|*RST\n"          // no block defined yet
-             "Main\n"                    // selector naming a block defined later
+             "Main|Gen1|*RST\n" // no block defined yet
+             "Main\n"           // selector naming a block defined later
              "BLOCK|Main\n"
-             "x|Gen1|*RST|lbl\n"         // no current block
-             "Main|Ghost|*IDN?\n"        // no previous instrument
+             "x|Gen1|*RST|lbl\n"  // no current block
+             "Main|Ghost|*IDN?\n" // no previous instrument
              "Main|Gen1|ok\n"
              "Main|Ghost|:TAKES GEN1\n"
              "just words\n"
@@ -197,7 +197,8 @@ TEST_F(TestLoadTest, IncludeCycleIsReportedWithItsChainAndLoadingGoesOn) {
     Write("B.ZEP_CASE", "Main|Gen1|:IN B\nMAKRO|a\n");
     LoadCase("NEED|GEN|Gen1\nBLOCK|Main\nMAKRO|A\nMain|Gen1|:END\nMAKRO|Case\n");
     Strings texts;
-    for (const auto& line : model.Commands) texts.push_back(line.CommandText);
+    for (const auto& line : model.Commands)
+        texts.push_back(line.CommandText);
     EXPECT_EQ(texts, (Strings{":IN A", ":IN B", ":A AFTER", ":END"}));
     EXPECT_EQ(Messages(), (Strings{
                               "Parser error",
@@ -219,7 +220,7 @@ TEST_F(TestLoadTest, SameFileIncludedTwiceInSequenceIsNoCycle) {
 TEST_F(TestLoadTest, LookupsFollowTheirMatchingRules) {
     LoadCase("NEED|GEN|Dup\nNEED|GEN|dup\nNEED|GEN|Wait\nNEED|GEN| Spaced \n"
              "BLOCK|Main\nBLOCK|main\nBLOCK|Main\n");
-    EXPECT_EQ(loader.FindInstrument("DUP"), 1);  // case-insensitive, last match wins
+    EXPECT_EQ(loader.FindInstrument("DUP"), 1);                          // case-insensitive, last match wins
     EXPECT_EQ(loader.FindInstrument("  wait "), -CommandKindCode::Wait); // a command kind wins
     EXPECT_EQ(loader.FindInstrument("spaced"), 3);
     EXPECT_EQ(loader.FindInstrument("nobody"), UnknownIndex);
@@ -307,13 +308,14 @@ TEST_F(TestLoadTest, AnIncludeBombEndsInOneFindingAndEachFileIsReadOnce) {
     // Twenty files, each including the next one twice: a million includes if nothing stopped them.
     constexpr int levels = 20;
     for (int i = 0; i < levels; ++i)
-        Write("L" + std::to_string(i) + ".ZEP_CASE", i + 1 < levels ? "MAKRO|L" + std::to_string(i + 1) +
-                                                                            "\nMAKRO|l" + std::to_string(i + 1) + "\n"
-                                                                      : std::string("Main|Comment|leaf\n"));
+        Write("L" + std::to_string(i) + ".ZEP_CASE",
+              i + 1 < levels ? "MAKRO|L" + std::to_string(i + 1) + "\nMAKRO|l" + std::to_string(i + 1) + "\n"
+                             : std::string("Main|Comment|leaf\n"));
     LoadCase("BLOCK|Main\nMAKRO|L0\nMain|Comment|after the bomb\n");
     ASSERT_EQ(loader.Findings().size(), 1U);
     const LoadFinding& finding = loader.Findings()[0];
-    EXPECT_EQ(finding.Message, "MAKRO include of \"l" + std::to_string(levels - 1) + "\" skipped: more than 10000 includes in one test case");
+    EXPECT_EQ(finding.Message, "MAKRO include of \"l" + std::to_string(levels - 1) +
+                                   "\" skipped: more than 10000 includes in one test case");
     EXPECT_EQ(std::filesystem::path(finding.File).filename(), "L" + std::to_string(levels - 2) + ".ZEP_CASE");
     EXPECT_EQ(model.IncludedFiles.size(), static_cast<size_t>(levels));
     EXPECT_LE(model.Commands.size(), MaxIncludesPerLoad);
@@ -322,14 +324,17 @@ TEST_F(TestLoadTest, AnIncludeBombEndsInOneFindingAndEachFileIsReadOnce) {
 
 TEST_F(TestLoadTest, TooManyLinesEndTheLoadWithOneFinding) {
     std::string block;
-    for (int i = 0; i < 1000; ++i) block += "// line\n";
+    for (int i = 0; i < 1000; ++i)
+        block += "// line\n";
     Write("Lines.ZEP_CASE", block);
     std::string main = "BLOCK|Main\nMain|Comment|first\n";
-    for (size_t i = 0; i <= MaxLinesPerLoad / 1000; ++i) main += "MAKRO|Lines\n";
+    for (size_t i = 0; i <= MaxLinesPerLoad / 1000; ++i)
+        main += "MAKRO|Lines\n";
     main += "Main|Comment|never read\n";
     LoadCase(main);
     ASSERT_EQ(loader.Findings().size(), 1U);
-    EXPECT_EQ(loader.Findings()[0].Message, "Test case stopped: more than 1000000 lines read in one test case");
+    EXPECT_EQ(loader.Findings()[0].Message,
+              "Test case stopped: more than 1000000 lines read in one test case");
     ASSERT_EQ(model.Commands.size(), 1U);
 }
 
@@ -342,7 +347,8 @@ TEST_F(TestLoadTest, TheMainFileKeepsItsPathAndAChangedIncludeIsNoticed) {
     EXPECT_FALSE(TestCaseFilesChanged(model));
 
     const auto touch = [](const std::string& path) {
-        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::hours(1));
+        std::filesystem::last_write_time(path,
+                                         std::filesystem::last_write_time(path) + std::chrono::hours(1));
     };
     touch(model.IncludedFiles[0].Path);
     EXPECT_TRUE(TestCaseFilesChanged(model));
@@ -359,11 +365,28 @@ TEST_F(TestLoadTest, NamesMatchFilesWhateverTheLetterCaseBeyondAscii) {
         const char* onDisk;
         const char* named;
     } cases[] = {
-        {"\xC3\xBC" "bertragung.ZEP_CASE", "\xC3\x9C" "bertragung"}, // UTF-8 on disk, capital in the set
-        {"\xFC" "bertragung2.ZEP_CASE", "\xC3\x9C" "BERTRAGUNG2"},  // a Latin-1 name on disk
-        {"\xC5\x93" "uvre.ZEP_CASE", "\xC5\x92" "UVRE"},             // Windows-1252 extras: oe ligature
-        {"\xC5\xBE" "ivot.ZEP_CASE", "\xC5\xBD" "IVOT"},             // z with caron
-        {"\xD0\xB8" "\xD0\xBC" "\xD1\x8F.ZEP_CASE", "\xD0\x98" "\xD0\x9C" "\xD0\xAF"}, // Cyrillic
+        {"\xC3\xBC"
+         "bertragung.ZEP_CASE",
+         "\xC3\x9C"
+         "bertragung"}, // UTF-8 on disk, capital in the set
+        {"\xFC"
+         "bertragung2.ZEP_CASE",
+         "\xC3\x9C"
+         "BERTRAGUNG2"}, // a Latin-1 name on disk
+        {"\xC5\x93"
+         "uvre.ZEP_CASE",
+         "\xC5\x92"
+         "UVRE"}, // Windows-1252 extras: oe ligature
+        {"\xC5\xBE"
+         "ivot.ZEP_CASE",
+         "\xC5\xBD"
+         "IVOT"}, // z with caron
+        {"\xD0\xB8"
+         "\xD0\xBC"
+         "\xD1\x8F.ZEP_CASE",
+         "\xD0\x98"
+         "\xD0\x9C"
+         "\xD0\xAF"}, // Cyrillic
     };
     for (const auto& c : cases) {
         Write(c.onDisk, "BLOCK|Main\nMain|Comment|found\n");
@@ -378,7 +401,8 @@ TEST_F(TestLoadTest, NamesMatchFilesWhateverTheLetterCaseBeyondAscii) {
 
 TEST_F(TestLoadTest, SurvivesHostileBytes) {
     const std::string longLine = "Main|Comment|" + std::string(200000, 'x');
-    LoadCase("BLOCK|Main\r\n\0\r\n"s + longLine + "\r\n|||\r\n\t|\t\r\nNEED\r\nNEED|\r\nMAKRO|\r\nBLOCK|\r\n");
+    LoadCase("BLOCK|Main\r\n\0\r\n"s + longLine +
+             "\r\n|||\r\n\t|\t\r\nNEED\r\nNEED|\r\nMAKRO|\r\nBLOCK|\r\n");
     EXPECT_EQ(model.Commands.size(), 1U);
     EXPECT_EQ(model.Commands[0].CommandText.size(), 200000U);
 }

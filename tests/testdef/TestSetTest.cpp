@@ -11,7 +11,8 @@ using TestSetTest = LoaderFixture;
 
 std::string Keys(const std::vector<TestEntry>& entries) {
     std::string out;
-    for (const auto& e : entries) out += e.Key + "@" + std::to_string(e.Level) + (e.Heading ? "H " : " ");
+    for (const auto& e : entries)
+        out += e.Key + "@" + std::to_string(e.Level) + (e.Heading ? "H " : " ");
     return out;
 }
 

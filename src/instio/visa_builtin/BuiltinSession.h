@@ -11,7 +11,7 @@
 namespace zep {
 
 class BuiltinSession {
-public:
+  public:
     BuiltinSession(ViSession resourceManager, VisaResource resource)
         : resourceManager_(resourceManager), resource_(std::move(resource)) {}
     virtual ~BuiltinSession() = default;
@@ -35,7 +35,7 @@ public:
     // The mode is one of the VI_GPIB_REN_ values.
     virtual ViStatus ControlREN(ViUInt16 mode) = 0;
 
-protected:
+  protected:
     // VISA's default I/O time-out of a new session.
     static constexpr ViUInt32 DefaultTimeoutMs = 2000;
 
@@ -47,7 +47,7 @@ protected:
     bool sendEnd_ = true;
     bool suppressEnd_ = false;
 
-private:
+  private:
     ViSession resourceManager_;
     VisaResource resource_;
 };

@@ -20,7 +20,7 @@ struct BuiltinVisaOptions {
 };
 
 class BuiltinVisa final : public Visa {
-public:
+  public:
     explicit BuiltinVisa(BuiltinVisaOptions options = {});
     ~BuiltinVisa() override;
 
@@ -35,7 +35,8 @@ public:
     ViStatus viWrite(ViSession session, const void* data, ViUInt32 count, ViUInt32& written) override;
     ViStatus viRead(ViSession session, void* buffer, ViUInt32 count, ViUInt32& read) override;
     ViStatus viBufRead(ViSession session, void* buffer, ViUInt32 count, ViUInt32& read) override;
-    ViStatus viReadToFile(ViSession session, std::string_view fileName, ViUInt32 count, ViUInt32& read) override;
+    ViStatus viReadToFile(ViSession session, std::string_view fileName, ViUInt32 count,
+                          ViUInt32& read) override;
     ViStatus viWriteFromFile(ViSession session, std::string_view fileName, ViUInt32 count,
                              ViUInt32& written) override;
     ViStatus viReadSTB(ViSession session, ViUInt16& statusByte) override;
@@ -48,7 +49,7 @@ public:
     ViStatus viParseRsrc(ViSession resourceManager, std::string_view resource, ViUInt16& interfaceType,
                          ViUInt16& interfaceNumber) override;
 
-private:
+  private:
     BuiltinSession* Find(ViSession session);
     bool IsResourceManager(ViSession session) const { return resourceManagers_.contains(session); }
 

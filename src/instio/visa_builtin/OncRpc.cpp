@@ -172,7 +172,8 @@ RpcResult RpcClient::Call(std::uint32_t procedure, std::string_view arguments, D
         std::string verifier;
         std::uint32_t acceptStatus = 0;
         if (!reader.GetUint(replyStatus) || replyStatus != MsgAccepted || !reader.GetUint(flavor) ||
-            !reader.GetOpaque(verifier, 400) || !reader.GetUint(acceptStatus) || acceptStatus != AcceptSuccess) {
+            !reader.GetOpaque(verifier, 400) || !reader.GetUint(acceptStatus) ||
+            acceptStatus != AcceptSuccess) {
             return RpcResult::ProtocolError;
         }
         const std::size_t headerSize = 4 * 6 + (verifier.size() + 3) / 4 * 4;

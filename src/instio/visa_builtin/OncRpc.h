@@ -12,7 +12,7 @@
 namespace zep {
 
 class XdrWriter {
-public:
+  public:
     void PutUint(std::uint32_t value);
     void PutInt(std::int32_t value) { PutUint(static_cast<std::uint32_t>(value)); }
     void PutBool(bool value) { PutUint(value ? 1 : 0); }
@@ -20,19 +20,19 @@ public:
     void PutOpaque(std::string_view bytes);
     const std::string& Bytes() const { return bytes_; }
 
-private:
+  private:
     std::string bytes_;
 };
 
 class XdrReader {
-public:
+  public:
     explicit XdrReader(std::string_view bytes) : bytes_(bytes) {}
     // Each getter returns false (and stays failed) when the data run out.
     bool GetUint(std::uint32_t& value);
     bool GetInt(std::int32_t& value);
     bool GetOpaque(std::string& bytes, std::uint32_t maximum);
 
-private:
+  private:
     std::string_view bytes_;
     std::size_t position_ = 0;
     bool failed_ = false;
@@ -41,7 +41,7 @@ private:
 enum class RpcResult { Ok, Timeout, ConnectionLost, Refused, ProtocolError };
 
 class RpcClient {
-public:
+  public:
     RpcClient(std::uint32_t program, std::uint32_t version) : program_(program), version_(version) {}
 
     NetResult Connect(const std::string& host, std::uint16_t port, Deadline deadline);
@@ -49,9 +49,10 @@ public:
     void Close() { connection_.Close(); }
 
     // Sends one call and waits for its reply; replies to earlier calls that timed out are skipped.
-    RpcResult Call(std::uint32_t procedure, std::string_view arguments, Deadline deadline, std::string& results);
+    RpcResult Call(std::uint32_t procedure, std::string_view arguments, Deadline deadline,
+                   std::string& results);
 
-private:
+  private:
     RpcResult ReceiveRecord(Deadline deadline, std::string& record);
 
     TcpConnection connection_;

@@ -24,7 +24,9 @@ ViStatus SocketSession::Open(const BuiltinVisaOptions& options, ViAccessMode /*a
     return result == NetResult::Ok ? VI_SUCCESS : VI_ERROR_RSRC_NFOUND;
 }
 
-void SocketSession::Close() { socket_.Close(); }
+void SocketSession::Close() {
+    socket_.Close();
+}
 
 ViStatus SocketSession::GetAttribute(ViAttr attribute, ViAttrState& value) const {
     if (attribute == VI_ATTR_TCPIP_PORT) {
@@ -116,6 +118,8 @@ ViStatus SocketSession::Clear() {
     return socket_.IsOpen() ? VI_SUCCESS : VI_ERROR_CONN_LOST;
 }
 
-ViStatus SocketSession::ControlREN(ViUInt16 /*mode*/) { return VI_ERROR_NSUP_OPER; }
+ViStatus SocketSession::ControlREN(ViUInt16 /*mode*/) {
+    return VI_ERROR_NSUP_OPER;
+}
 
 } // namespace zep

@@ -9,7 +9,7 @@
 namespace zep {
 
 class SocketSession final : public BuiltinSession {
-public:
+  public:
     SocketSession(ViSession resourceManager, VisaResource resource);
 
     ViStatus Open(const BuiltinVisaOptions& options, ViAccessMode accessMode) override;
@@ -26,7 +26,7 @@ public:
     ViStatus Clear() override;
     ViStatus ControlREN(ViUInt16 mode) override;
 
-private:
+  private:
     ViStatus ReadUntil(bool termCharEnabled, char termChar, char* buffer, ViUInt32 count, ViUInt32& read);
 
     TcpConnection socket_;

@@ -24,10 +24,18 @@ namespace {
 
 #ifdef _WIN32
 using NativeSocket = SOCKET;
-int LastSocketError() { return WSAGetLastError(); }
-bool WouldBlock(int error) { return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS; }
-void CloseNative(NativeSocket s) { closesocket(s); }
-int PollNative(pollfd* fds, int count, int timeout) { return WSAPoll(fds, static_cast<ULONG>(count), timeout); }
+int LastSocketError() {
+    return WSAGetLastError();
+}
+bool WouldBlock(int error) {
+    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
+}
+void CloseNative(NativeSocket s) {
+    closesocket(s);
+}
+int PollNative(pollfd* fds, int count, int timeout) {
+    return WSAPoll(fds, static_cast<ULONG>(count), timeout);
+}
 constexpr int SendFlags = 0;
 struct WinsockStartup {
     WinsockStartup() {
@@ -35,17 +43,27 @@ struct WinsockStartup {
         WSAStartup(MAKEWORD(2, 2), &data);
     }
 };
-void EnsureStartup() { static WinsockStartup startup; }
+void EnsureStartup() {
+    static WinsockStartup startup;
+}
 bool SetNonBlocking(NativeSocket s) {
     u_long on = 1;
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
 #else
 using NativeSocket = int;
-int LastSocketError() { return errno; }
-bool WouldBlock(int error) { return error == EWOULDBLOCK || error == EAGAIN || error == EINPROGRESS; }
-void CloseNative(NativeSocket s) { ::close(s); }
-int PollNative(pollfd* fds, int count, int timeout) { return ::poll(fds, static_cast<nfds_t>(count), timeout); }
+int LastSocketError() {
+    return errno;
+}
+bool WouldBlock(int error) {
+    return error == EWOULDBLOCK || error == EAGAIN || error == EINPROGRESS;
+}
+void CloseNative(NativeSocket s) {
+    ::close(s);
+}
+int PollNative(pollfd* fds, int count, int timeout) {
+    return ::poll(fds, static_cast<nfds_t>(count), timeout);
+}
 constexpr int SendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 void EnsureStartup() {}
 bool SetNonBlocking(NativeSocket s) {
@@ -58,7 +76,9 @@ bool SetBlocking(NativeSocket s) {
 }
 #endif
 
-NativeSocket Native(std::intptr_t handle) { return static_cast<NativeSocket>(handle); }
+NativeSocket Native(std::intptr_t handle) {
+    return static_cast<NativeSocket>(handle);
+}
 
 // Milliseconds left until the deadline for poll(): -1 waits without limit.
 int PollTimeout(const Deadline& deadline) {
@@ -72,7 +92,9 @@ int PollTimeout(const Deadline& deadline) {
     return left > 1000000 ? 1000000 : static_cast<int>(left);
 }
 
-bool Expired(const Deadline& deadline) { return deadline && Clock::now() >= *deadline; }
+bool Expired(const Deadline& deadline) {
+    return deadline && Clock::now() >= *deadline;
+}
 
 // Waits until the socket is ready for events; false on time-out.
 bool WaitFor(NativeSocket s, short events, const Deadline& deadline, short& revents) {
@@ -108,7 +130,9 @@ Deadline DeadlineAfter(std::uint32_t milliseconds) {
     return Clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
-TcpConnection::~TcpConnection() { Close(); }
+TcpConnection::~TcpConnection() {
+    Close();
+}
 
 void TcpConnection::Close() {
     if (socket_ != InvalidSocket) {
@@ -185,8 +209,8 @@ NetResult TcpConnection::SendAll(const void* data, std::size_t size, Deadline de
     }
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const auto sent = ::send(Native(socket_), bytes, static_cast<int>(size > 1 << 30 ? 1 << 30 : size),
-                                 SendFlags);
+        const auto sent =
+            ::send(Native(socket_), bytes, static_cast<int>(size > 1 << 30 ? 1 << 30 : size), SendFlags);
         if (sent > 0) {
             bytes += sent;
             size -= static_cast<std::size_t>(sent);
@@ -246,9 +270,10 @@ NetResult TcpConnection::ReceiveSome(void* buffer, std::size_t capacity, Deadlin
             // The socket time-out is only changed when it is off by more than a few milliseconds,
             // so a series of reads with the same session time-out sets it once.
             const long long wantMs =
-                deadline ? std::max<long long>(1, std::chrono::ceil<std::chrono::milliseconds>(
-                                                      *deadline - Clock::now()).count())
-                         : 0;
+                deadline
+                    ? std::max<long long>(
+                          1, std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count())
+                    : 0;
             const bool close = receiveTimeoutMs_ >= 0 &&
                                (wantMs == 0 ? receiveTimeoutMs_ == 0
                                             : receiveTimeoutMs_ != 0 && receiveTimeoutMs_ >= wantMs &&

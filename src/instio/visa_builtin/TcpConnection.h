@@ -20,7 +20,7 @@ Deadline DeadlineAfter(std::uint32_t milliseconds);
 enum class NetResult { Ok, Timeout, Closed, Refused, Error };
 
 class TcpConnection {
-public:
+  public:
     TcpConnection() = default;
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;
@@ -39,7 +39,7 @@ public:
     bool NoDelay() const;
     void Close();
 
-private:
+  private:
     using Handle = std::intptr_t;
     static constexpr Handle InvalidSocket = -1;
     Handle socket_ = InvalidSocket;

@@ -54,7 +54,8 @@ Vxi11Error Vxi11Client::Exchange(std::uint32_t procedure, const XdrWriter& argum
 Vxi11Error Vxi11Client::Open(const std::string& host, std::uint16_t portmapperPort, const std::string& device,
                              bool lockDevice, std::uint32_t lockTimeout, Deadline deadline) {
     std::uint16_t port = 0;
-    const RpcResult lookup = PortmapperGetPort(host, portmapperPort, CoreProgram, CoreVersion, deadline, port);
+    const RpcResult lookup =
+        PortmapperGetPort(host, portmapperPort, CoreProgram, CoreVersion, deadline, port);
     if (lookup != RpcResult::Ok) {
         return FromRpc(lookup);
     }
@@ -131,8 +132,8 @@ Vxi11Error Vxi11Client::Write(std::string_view data, bool end, std::uint32_t ioT
     return Vxi11Error::None;
 }
 
-Vxi11Error Vxi11Client::Read(std::uint32_t requestSize, bool useTermChar, char termChar, std::uint32_t ioTimeout,
-                             Deadline deadline, Vxi11ReadResult& result) {
+Vxi11Error Vxi11Client::Read(std::uint32_t requestSize, bool useTermChar, char termChar,
+                             std::uint32_t ioTimeout, Deadline deadline, Vxi11ReadResult& result) {
     result = {};
     XdrWriter arguments;
     arguments.PutInt(link_);

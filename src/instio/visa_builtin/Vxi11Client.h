@@ -38,7 +38,7 @@ struct Vxi11ReadResult {
 };
 
 class Vxi11Client {
-public:
+  public:
     static constexpr std::uint32_t CoreProgram = 0x0607AF;
     static constexpr std::uint32_t CoreVersion = 1;
     static constexpr std::uint32_t ReasonRequestCount = 1;
@@ -61,7 +61,7 @@ public:
     // destroy_link, then the connection is closed.
     void Close(Deadline deadline);
 
-private:
+  private:
     Vxi11Error Generic(std::uint32_t procedure, std::uint32_t ioTimeout, Deadline deadline);
     Vxi11Error Exchange(std::uint32_t procedure, const XdrWriter& arguments, Deadline deadline,
                         std::string& results);

@@ -60,7 +60,9 @@ ViStatus Vxi11Session::Open(const BuiltinVisaOptions& options, ViAccessMode acce
     return error == Vxi11Error::DeviceLocked ? VI_ERROR_RSRC_LOCKED : VI_ERROR_RSRC_NFOUND;
 }
 
-void Vxi11Session::Close() { vxi11_.Close(DeadlineAfter(std::min<ViUInt32>(timeoutMs_, 1000))); }
+void Vxi11Session::Close() {
+    vxi11_.Close(DeadlineAfter(std::min<ViUInt32>(timeoutMs_, 1000)));
+}
 
 ViStatus Vxi11Session::Write(const char* data, ViUInt32 count, ViUInt32& written) {
     const Vxi11Error error =
@@ -101,7 +103,9 @@ ViStatus Vxi11Session::ReadSTB(ViUInt16& statusByte) {
     return FromVxi11(error);
 }
 
-ViStatus Vxi11Session::Clear() { return FromVxi11(vxi11_.Clear(timeoutMs_, RpcDeadline(timeoutMs_))); }
+ViStatus Vxi11Session::Clear() {
+    return FromVxi11(vxi11_.Clear(timeoutMs_, RpcDeadline(timeoutMs_)));
+}
 
 ViStatus Vxi11Session::ControlREN(ViUInt16 mode) {
     const bool local =

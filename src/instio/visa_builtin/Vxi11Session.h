@@ -7,7 +7,7 @@
 namespace zep {
 
 class Vxi11Session final : public BuiltinSession {
-public:
+  public:
     using BuiltinSession::BuiltinSession;
 
     // VI_EXCLUSIVE_LOCK asks for the device lock with the link.
@@ -21,7 +21,7 @@ public:
     ViStatus Clear() override;
     ViStatus ControlREN(ViUInt16 mode) override;
 
-private:
+  private:
     Vxi11Client vxi11_;
 };
 

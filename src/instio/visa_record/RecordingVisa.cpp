@@ -26,7 +26,9 @@ std::string AttributeName(ViAttr attribute) {
     }
 }
 
-std::string Number(long long value) { return std::to_string(value); }
+std::string Number(long long value) {
+    return std::to_string(value);
+}
 
 } // namespace
 
@@ -252,8 +254,8 @@ ViStatus RecordingVisa::viGpibControlREN(ViSession session, ViUInt16 mode) {
     return Record(line, SessionInstrument(session) != nullptr ? VI_SUCCESS : VI_ERROR_INV_OBJECT);
 }
 
-ViStatus RecordingVisa::viFindRsrc(ViSession resourceManager, std::string_view expression, ViFindList& findList,
-                                   ViUInt32& matchCount, std::string& firstDescriptor) {
+ViStatus RecordingVisa::viFindRsrc(ViSession resourceManager, std::string_view expression,
+                                   ViFindList& findList, ViUInt32& matchCount, std::string& firstDescriptor) {
     findList = VI_NULL;
     matchCount = 0;
     firstDescriptor.clear();
@@ -287,8 +289,8 @@ ViStatus RecordingVisa::viFindNext(ViFindList findList, std::string& descriptor)
     return Record(line + " = " + Quote(descriptor), VI_SUCCESS);
 }
 
-ViStatus RecordingVisa::viParseRsrc(ViSession resourceManager, std::string_view resource, ViUInt16& interfaceType,
-                                    ViUInt16& interfaceNumber) {
+ViStatus RecordingVisa::viParseRsrc(ViSession resourceManager, std::string_view resource,
+                                    ViUInt16& interfaceType, ViUInt16& interfaceNumber) {
     interfaceType = 0;
     interfaceNumber = 0;
     return Record("viParseRsrc(" + Number(resourceManager) + "," + Quote(resource) + ")", VI_ERROR_NSUP_OPER);

@@ -14,7 +14,7 @@
 namespace zep {
 
 class RecordingVisa final : public Visa {
-public:
+  public:
     struct Instrument {
         // Status viOpen returns for this resource; a negative one opens no session.
         ViStatus openStatus = VI_SUCCESS;
@@ -55,7 +55,8 @@ public:
     ViStatus viWrite(ViSession session, const void* data, ViUInt32 count, ViUInt32& written) override;
     ViStatus viRead(ViSession session, void* buffer, ViUInt32 count, ViUInt32& read) override;
     ViStatus viBufRead(ViSession session, void* buffer, ViUInt32 count, ViUInt32& read) override;
-    ViStatus viReadToFile(ViSession session, std::string_view fileName, ViUInt32 count, ViUInt32& read) override;
+    ViStatus viReadToFile(ViSession session, std::string_view fileName, ViUInt32 count,
+                          ViUInt32& read) override;
     ViStatus viWriteFromFile(ViSession session, std::string_view fileName, ViUInt32 count,
                              ViUInt32& written) override;
     ViStatus viReadSTB(ViSession session, ViUInt16& statusByte) override;
@@ -72,7 +73,7 @@ public:
     // bytes escaped.
     static std::string Quote(std::string_view bytes);
 
-private:
+  private:
     struct FindList {
         std::vector<std::string> matches;
         std::size_t next = 1;

@@ -74,7 +74,9 @@ template <typename Fn> Fn As(void* symbol) {
 }
 
 // The library writes descriptors into 256-character buffers; cut at the first NUL.
-std::string Descriptor(const char* buffer) { return std::string(buffer, strnlen(buffer, VI_FIND_BUFLEN - 1)); }
+std::string Descriptor(const char* buffer) {
+    return std::string(buffer, strnlen(buffer, VI_FIND_BUFLEN - 1));
+}
 
 } // namespace
 
@@ -127,10 +129,10 @@ std::unique_ptr<SystemVisa> SystemVisa::Load(const std::string& path, std::strin
     };
     void* symbols[12] = {};
     const Required required[] = {
-        {"viOpenDefaultRM", &symbols[0]}, {"viOpen", &symbols[1]},         {"viClose", &symbols[2]},
-        {"viSetAttribute", &symbols[3]},  {"viWrite", &symbols[4]},        {"viRead", &symbols[5]},
-        {"viReadSTB", &symbols[6]},       {"viClear", &symbols[7]},        {"viGpibSendIFC", &symbols[8]},
-        {"viGpibControlREN", &symbols[9]}, {"viFindRsrc", &symbols[10]},   {"viFindNext", &symbols[11]},
+        {"viOpenDefaultRM", &symbols[0]},  {"viOpen", &symbols[1]},      {"viClose", &symbols[2]},
+        {"viSetAttribute", &symbols[3]},   {"viWrite", &symbols[4]},     {"viRead", &symbols[5]},
+        {"viReadSTB", &symbols[6]},        {"viClear", &symbols[7]},     {"viGpibSendIFC", &symbols[8]},
+        {"viGpibControlREN", &symbols[9]}, {"viFindRsrc", &symbols[10]}, {"viFindNext", &symbols[11]},
     };
     for (const auto& want : required) {
         *want.slot = Symbol(library, want.name);
@@ -178,7 +180,9 @@ std::unique_ptr<SystemVisa> SystemVisa::LoadInstalled(std::string& error) {
 SystemVisa::SystemVisa(void* library, std::string path, std::unique_ptr<EntryPoints> entryPoints)
     : library_(library), path_(std::move(path)), entry_(std::move(entryPoints)) {}
 
-SystemVisa::~SystemVisa() { CloseLibrary(library_); }
+SystemVisa::~SystemVisa() {
+    CloseLibrary(library_);
+}
 
 ViStatus SystemVisa::viOpenDefaultRM(ViSession& resourceManager) {
     resourceManager = VI_NULL;
@@ -192,7 +196,9 @@ ViStatus SystemVisa::viOpen(ViSession resourceManager, std::string_view resource
     return entry_->open(resourceManager, name.c_str(), accessMode, openTimeout, &session);
 }
 
-ViStatus SystemVisa::viClose(ViSession sessionOrFindList) { return entry_->close(sessionOrFindList); }
+ViStatus SystemVisa::viClose(ViSession sessionOrFindList) {
+    return entry_->close(sessionOrFindList);
+}
 
 ViStatus SystemVisa::viSetAttribute(ViSession session, ViAttr attribute, ViAttrState value) {
     return entry_->setAttribute(session, attribute, value);
@@ -228,7 +234,8 @@ ViStatus SystemVisa::viBufRead(ViSession session, void* buffer, ViUInt32 count, 
     return entry_->bufRead(session, static_cast<unsigned char*>(buffer), count, &read);
 }
 
-ViStatus SystemVisa::viReadToFile(ViSession session, std::string_view fileName, ViUInt32 count, ViUInt32& read) {
+ViStatus SystemVisa::viReadToFile(ViSession session, std::string_view fileName, ViUInt32 count,
+                                  ViUInt32& read) {
     read = 0;
     if (entry_->readToFile == nullptr) {
         return VI_ERROR_NSUP_OPER;
@@ -252,9 +259,13 @@ ViStatus SystemVisa::viReadSTB(ViSession session, ViUInt16& statusByte) {
     return entry_->readSTB(session, &statusByte);
 }
 
-ViStatus SystemVisa::viClear(ViSession session) { return entry_->clear(session); }
+ViStatus SystemVisa::viClear(ViSession session) {
+    return entry_->clear(session);
+}
 
-ViStatus SystemVisa::viGpibSendIFC(ViSession session) { return entry_->sendIFC(session); }
+ViStatus SystemVisa::viGpibSendIFC(ViSession session) {
+    return entry_->sendIFC(session);
+}
 
 ViStatus SystemVisa::viGpibControlREN(ViSession session, ViUInt16 mode) {
     return entry_->controlREN(session, mode);
@@ -278,8 +289,8 @@ ViStatus SystemVisa::viFindNext(ViFindList findList, std::string& descriptor) {
     return status;
 }
 
-ViStatus SystemVisa::viParseRsrc(ViSession resourceManager, std::string_view resource, ViUInt16& interfaceType,
-                                 ViUInt16& interfaceNumber) {
+ViStatus SystemVisa::viParseRsrc(ViSession resourceManager, std::string_view resource,
+                                 ViUInt16& interfaceType, ViUInt16& interfaceNumber) {
     interfaceType = 0;
     interfaceNumber = 0;
     if (entry_->parseRsrc == nullptr) {
