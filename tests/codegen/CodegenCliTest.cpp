@@ -1,6 +1,8 @@
 // zep-cli codegen, and the settings file feeding dump and check, run as real processes.
 #include "common/TextFile.h"
 
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -35,18 +37,12 @@ class CliRun : public ::testing::Test {
 
     // Runs zep-cli with the arguments (already quoted for the shell) and the environment prefix.
     CliResult Execute(const std::string& arguments, const std::string& environment = "env -u ZEP_SETTINGS") {
-        const fs::path errPath = folder_ / "stderr.txt";
-        const std::string command =
-            environment + " '" + Cli + "' " + arguments + " 2>'" + errPath.string() + "'";
+        const zep::test::ChildResult child =
+            zep::test::RunChild({"/bin/sh", "-c", environment + " '" + Cli + "' " + arguments}, {}, 60000);
         CliResult run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = zep::ReadFileBytes(errPath).value_or("");
+        run.exitCode = child.exitCode;
+        run.out = child.out;
+        run.err = child.err;
         return run;
     }
 

@@ -1,65 +1,25 @@
 // zep-cli eval as a child process: output, error line and exit status.
-#include <gtest/gtest.h>
+#include "ChildProcess.h"
 
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
 
-struct ChildResult {
+struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
 // Runs zep-cli with the arguments, collecting both output streams; the child gets 20 s at most.
-ChildResult RunCli(const std::vector<std::string>& args) {
-    int outPipe[2], errPipe[2];
-    EXPECT_EQ(pipe(outPipe), 0);
-    EXPECT_EQ(pipe(errPipe), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        close(outPipe[0]), close(outPipe[1]), close(errPipe[0]), close(errPipe[1]);
-        std::vector<char*> argv;
-        std::string program = ZEP_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (auto& arg : copies)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        alarm(20);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    ChildResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && poll(fds, 2, 20000) > 0) {
-        for (auto& fd : fds) {
-            if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP))) continue;
-            char buffer[4096];
-            const ssize_t n = read(fd.fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fd.fd);
-                fd.fd = -1;
-                --open;
-            } else {
-                (fd.fd == outPipe[0] ? result.out : result.err).append(buffer, static_cast<size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+CliRun RunCli(const std::vector<std::string>& args) {
+    std::vector<std::string> arguments{ZEP_CLI_PATH};
+    arguments.insert(arguments.end(), args.begin(), args.end());
+    const zep::test::ChildResult child = zep::test::RunChild(arguments, {}, 20000);
+    return CliRun{child.exitCode, child.out, child.err};
 }
 
 TEST(EvalCommand, PrintsTheValueWithFifteenDigits) {
@@ -78,7 +38,7 @@ TEST(EvalCommand, PrintsTheValueWithFifteenDigits) {
         {{"eval", "--", "-2"}, "-2\n"},
     };
     for (const auto& row : rows) {
-        const ChildResult result = RunCli(row.args);
+        const CliRun result = RunCli(row.args);
         EXPECT_EQ(result.status, 0) << row.args[1] << ": " << result.err;
         EXPECT_EQ(result.out, row.out) << row.args[1];
         EXPECT_EQ(result.err, "") << row.args[1];
@@ -96,7 +56,7 @@ TEST(EvalCommand, EvaluatorErrorsAreTheOnlyErrorLineAndExitOne) {
         {{"eval", "(1+2"}, "Not enough closing brackets\n"},
     };
     for (const auto& row : rows) {
-        const ChildResult result = RunCli(row.args);
+        const CliRun result = RunCli(row.args);
         EXPECT_EQ(result.status, 1) << row.args.back();
         EXPECT_EQ(result.out, "") << row.args.back();
         EXPECT_EQ(result.err, row.err) << row.args.back();
@@ -113,7 +73,7 @@ TEST(EvalCommand, BadUsageExitsTwo) {
         {"eval", "--bogus", "1"},
     };
     for (const auto& args : rows) {
-        const ChildResult result = RunCli(args);
+        const CliRun result = RunCli(args);
         EXPECT_EQ(result.status, 2) << args.back();
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err, "");
@@ -122,8 +82,8 @@ TEST(EvalCommand, BadUsageExitsTwo) {
 }
 
 TEST(EvalCommand, RandomSequenceRepeatsFromOneStartToTheNext) {
-    const ChildResult first = RunCli({"eval", "rnd(1)+rnd(1000)"});
-    const ChildResult second = RunCli({"eval", "rnd(1)+rnd(1000)"});
+    const CliRun first = RunCli({"eval", "rnd(1)+rnd(1000)"});
+    const CliRun second = RunCli({"eval", "rnd(1)+rnd(1000)"});
     EXPECT_EQ(first.status, 0);
     EXPECT_EQ(first.out, second.out);
     EXPECT_NE(first.out, "0\n");

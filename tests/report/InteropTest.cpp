@@ -1,5 +1,6 @@
 // Stored RTF reports opened by independent readers (unrtf, LibreOffice): the text they extract is
 // our plain text, line for line.
+#include "ChildProcess.h"
 #include "FakeHost.h"
 #include "common/TextFile.h"
 #include "common/Utf8.h"
@@ -20,13 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool HaveProgram(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+int Shell(const std::string& command) {
+    return test::RunChild({"/bin/sh", "-c", command}, {}, 300000).exitCode;
 }
 
-int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+bool HaveProgram(const std::string& name) {
+    return Shell("command -v " + name + " >/dev/null 2>&1") == 0;
 }
 
 // Lines without trailing blanks or CR, trailing empty lines dropped.

@@ -1,5 +1,6 @@
 // Storing, copying and clearing the report; the HTML export; zep-cli check --report.
 #include "report/ReportStore.h"
+#include "ChildProcess.h"
 #include "FakeHost.h"
 #include "common/TextFile.h"
 #include "report/HtmlExport.h"
@@ -153,13 +154,9 @@ class CheckReportTest : public ReportStoreTest {
     int Run(const std::string& arguments, std::string& out) {
         const std::string command = std::string(ZEP_CLI_PATH) + " check " + (dir / "set.ZEP_SET").string() +
                                     " " + arguments + " 2>" + (dir / "err.txt").string();
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        const int status = pclose(pipe);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const test::ChildResult child = test::RunChild({"/bin/sh", "-c", command}, {}, 60000);
+        out += child.out;
+        return child.exitCode;
     }
 };
 
