@@ -1,7 +1,7 @@
 // Loopback test servers; every wait is bounded so a failing test cannot hang.
 #include "LoopbackServers.h"
 
-#include "instio/visa_builtin/OncRpc.h"
+#include "RpcClient.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,6 +15,38 @@
 
 namespace zep::test {
 namespace {
+
+// The servers speak XDR through the test support's own encoding, not the one under test, so a
+// fault in the product's XDR cannot hide behind the same fault here.
+class XdrWriter {
+  public:
+    void PutUint(std::uint32_t value) { bytes_ += XdrU32(value); }
+    void PutOpaque(const std::string& value) { bytes_ += XdrOpaque(value); }
+    const std::string& Bytes() const { return bytes_; }
+
+  private:
+    std::string bytes_;
+};
+
+class XdrReader {
+  public:
+    explicit XdrReader(const std::string& data) : data_(data) {}
+    bool GetUint(std::uint32_t& value) {
+        value = ReadU32(data_, pos_);
+        return pos_ <= data_.size();
+    }
+    bool GetOpaque(std::string& value, std::size_t maxLength) {
+        std::size_t at = pos_;
+        const std::uint32_t length = ReadU32(data_, at);
+        if (at > data_.size() || length > maxLength || at + length > data_.size()) return false;
+        value = ReadOpaque(data_, pos_);
+        return true;
+    }
+
+  private:
+    const std::string& data_;
+    std::size_t pos_ = 0;
+};
 
 int Listen(std::uint16_t& port) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
