@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include <unistd.h>
 
@@ -26,6 +27,25 @@ test::ProcessResult Cli(const std::string& args) {
 
 std::string Expected(const std::string& name) {
     return ReadWholeFile(kFixtures + "/testdef/expected/" + name);
+}
+
+// Text from a test set reaches a terminal with its control characters shown, and a pipe exactly.
+TEST(Cli, ATerminalGetsNoRawControlBytesFromFiles) {
+    if (RunProcess("command -v script >/dev/null").exitCode != 0) GTEST_SKIP() << "no script(1)";
+    const auto dir = std::filesystem::temp_directory_path() / ("zep_cli_tty_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string set = (dir / "S.ZEP_SET").string();
+    std::ofstream(set, std::ios::binary) << "G\n>T|turns \x1b[31mred\x1b]0;title\x07 \xfc\n";
+    const std::string list = kCliWithDefaults + " list " + set;
+    // script(1) gives the command a pseudo-terminal as its standard output.
+    const auto onTerminal = RunProcess("script -qec " + test::ShellQuote(list) + " /dev/null");
+    EXPECT_EQ(onTerminal.exitCode, 0) << onTerminal.err;
+    EXPECT_NE(onTerminal.out.find("turns \\x1B[31mred\\x1B]0;title\\x07 \xc3\xbc"), std::string::npos)
+        << onTerminal.out;
+    EXPECT_EQ(onTerminal.out.find('\x1b'), std::string::npos);
+    const auto piped = RunProcess(list);
+    EXPECT_EQ(piped.out, "G\n  T\tturns \x1b[31mred\x1b]0;title\x07 \xc3\xbc\n");
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Cli, ListShowsGroupsAndIndentedEntries) {
