@@ -47,7 +47,8 @@ class HostView {
     virtual void MarkCommand(int /*lineIndex*/) {}
     // The next-step window of a stepped run; an empty text closes it.
     virtual void NextStep(std::string_view /*text*/) {}
-    // One line of the scan window.
+    // The scan window: emptied when a scan starts, then one line per step.
+    virtual void ClearScanLines() {}
     virtual void ScanLine(std::string_view /*text*/) {}
     // A named indicator (simulation, remote, running) switched on or off.
     virtual void Indicator(std::string_view /*name*/, bool /*on*/) {}

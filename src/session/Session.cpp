@@ -5,6 +5,10 @@
 
 namespace zep {
 
+namespace {
+constexpr int32_t ScanTimeoutMs = 1000; // each probe's read
+}
+
 LoadOptions LoadOptionsOf(const Settings& settings) {
     LoadOptions options;
     options.DefaultNumberFormat = settings.Report.Format.NumFormatDefault;
@@ -55,6 +59,18 @@ bool Session::UseVisa(std::string_view choice, std::string& error) {
     auto visa = MakeVisa(choice, error);
     if (!visa) return false;
     UseVisa(std::move(visa));
+    return true;
+}
+
+bool Session::LoadIEEEInstruments(const DeviceCache& cache) {
+    if (!visa_) return false;
+    VISAScan scan(*visa_, host_, devices_);
+    {
+        const ScanWindowLines lines(scan, host_.View());
+        scan.Scan(cache, settings_.DeviceRegEntry, ScanTimeoutMs);
+    }
+    host_.ProcessEvents();
+    availableInstruments_ = InstrumentsFromDeviceTable(devices_);
     return true;
 }
 

@@ -4,6 +4,8 @@
 // hold one.
 #pragma once
 
+#include "discovery/DeviceCache.h"
+#include "discovery/VISAScan.h"
 #include "host/Host.h"
 #include "instio/AvailableInstrument.h"
 #include "instio/VISAWrap.h"
@@ -70,6 +72,14 @@ class Session {
 
     std::vector<AvailableInstrument>& AvailableInstruments() { return availableInstruments_; }
 
+    // The device table of the last scan.
+    const DeviceTable& Devices() const { return devices_; }
+
+    // Scans the servers and patterns of the cache at the DeviceRegEntry path (1000 ms per read),
+    // showing the scan's lines through the host's scan view, and rebuilds AvailableInstruments from
+    // the device table. False, and nothing changes, when no VISA implementation is chosen.
+    bool LoadIEEEInstruments(const DeviceCache& cache);
+
     // Set by error entries while StopOnBlockError is on, and by the stop button; ends a block run.
     bool& BlockError() { return blockError_; }
 
@@ -91,6 +101,7 @@ class Session {
     std::unique_ptr<Visa> visa_;
     std::unique_ptr<VISAWrap> wrap_;
     std::vector<AvailableInstrument> availableInstruments_;
+    DeviceTable devices_;
     bool blockError_ = false;
     RemoteState remote_;
     ErrorNotifier notifier_;

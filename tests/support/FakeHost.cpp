@@ -59,6 +59,9 @@ void FakeHost::MarkCommand(int lineIndex) {
 void FakeHost::NextStep(std::string_view text) {
     viewLog.push_back("NextStep " + std::string(text));
 }
+void FakeHost::ClearScanLines() {
+    viewLog.push_back("ClearScanLines");
+}
 void FakeHost::ScanLine(std::string_view text) {
     viewLog.push_back("ScanLine " + std::string(text));
 }

@@ -58,6 +58,7 @@ class FakeHost : public Host, public HostView {
     void BlockStatus(int blockIndex, std::string_view state) override;
     void MarkCommand(int lineIndex) override;
     void NextStep(std::string_view text) override;
+    void ClearScanLines() override;
     void ScanLine(std::string_view text) override;
     void Indicator(std::string_view name, bool on) override;
     void Progress(std::string_view what, int done, int total) override;
