@@ -10,6 +10,7 @@ const std::vector<SubCommand>& SubCommands() {
         {"check", "check TESTSETFILE [--test KEY] [--report FILE] [--settings FILE]", RunCheck},
         {"eval", "eval [--var NAME=VALUE]... [--eval1 X] EQUATION", RunEval},
         {"codegen", "codegen TESTSETFILE --test KEY [--rows FIRST-LAST] [--settings FILE]", RunCodegen},
+        {"scan", "scan [--settings FILE] [--registry FILE] [--visa V]", RunScan},
     };
     return commands;
 }

@@ -23,5 +23,6 @@ int RunDump(const Args& args);
 int RunCheck(const Args& args);
 int RunEval(const Args& args);
 int RunCodegen(const Args& args);
+int RunScan(const Args& args);
 
 } // namespace zep::cli
