@@ -2,7 +2,9 @@
 
 #include "common/Utf8.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <unistd.h>
 
 namespace zep::cli {

@@ -21,6 +21,7 @@ class TerminalHost final : public Host, public HostView {
     std::optional<std::string> InputBox(std::string_view prompt, std::string_view title,
                                         std::string_view defaultAnswer) override;
     void ProcessEvents() override;
+    void Pause(HostTime duration) override;
     HostTime Now() const override;
     TimerId StartTimer(HostTime delay, TimerCallback callback) override;
     void CancelTimer(TimerId id) override { timers_.Cancel(id); }

@@ -30,8 +30,9 @@ constexpr int Yes = 6;
 constexpr int No = 7;
 } // namespace MsgAnswer
 
-// Milliseconds on a monotonic clock; only differences mean anything.
-using HostTime = std::chrono::milliseconds;
+// Microseconds on a monotonic clock (stopwatches time instrument commands with it); only
+// differences mean anything. Durations in milliseconds convert to it as they are.
+using HostTime = std::chrono::microseconds;
 using TimerId = std::uint64_t;
 using TimerCallback = std::function<void()>;
 
@@ -68,9 +69,12 @@ class Host {
 
     // One round of pending events: repaint, the stop button, remote messages, due timers.
     virtual void ProcessEvents() = 0;
+    // Lets events run, timers fire on time, for the whole duration; the caller looks at what they
+    // changed (a stop, a completion) afterwards. Sleeps rather than spins where it can.
+    virtual void Pause(HostTime duration) = 0;
 
     virtual HostTime Now() const = 0;
-    // Calls callback once, from ProcessEvents, when ms have passed. Ids are never reused.
+    // Calls callback once, from event processing, when delay has passed. Ids are never reused.
     virtual TimerId StartTimer(HostTime delay, TimerCallback callback) = 0;
     // Cancelling a timer that fired or was cancelled does nothing.
     virtual void CancelTimer(TimerId id) = 0;

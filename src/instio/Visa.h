@@ -65,6 +65,9 @@ inline constexpr ViStatus VI_ERROR_FILE_ACCESS = VisaError(0xBFFF00A1);
 inline constexpr ViStatus VI_ERROR_FILE_IO = VisaError(0xBFFF00A2);
 inline constexpr ViStatus VI_ERROR_CONN_LOST = VisaError(0xBFFF00A6);
 
+// The standard's name of a status ("VI_ERROR_CONN_LOST") and its code ("0xBFFF00A6"), for messages.
+std::string VisaStatusText(ViStatus status);
+
 // Attributes.
 inline constexpr ViAttr VI_ATTR_RSRC_NAME = 0xBFFF0002;
 inline constexpr ViAttr VI_ATTR_SEND_END_EN = 0x3FFF0016;

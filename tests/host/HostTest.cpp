@@ -66,7 +66,7 @@ struct PolledCompletion {
     void Start(HostTime completesAfter, HostTime timeoutAfter) {
         const HostTime start = host.Now();
         auto stamp = [this, start](const std::string& what) {
-            log.push_back(std::to_string((host.Now() - start).count()) + " " + what);
+            log.push_back(std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(host.Now() - start).count()) + " " + what);
         };
         completion = host.StartTimer(completesAfter, [this, stamp] {
             complete = true;
@@ -136,6 +136,22 @@ TEST(FakeHost, ScriptedEventsRunFirstAndAWaitWithoutTimersStillEnds) {
     while (host.Now() - start < 50ms)
         host.ProcessEvents();
     EXPECT_EQ(host.rounds, 52U);
+}
+
+TEST(FakeHost, APauseFiresEachTimerAtItsOwnTime) {
+    test::FakeHost host;
+    std::vector<long> firedAt;
+    auto stamp = [&] { firedAt.push_back(static_cast<long>(host.Now().count())); };
+    host.StartTimer(1500us, stamp);
+    host.StartTimer(3ms, [&] {
+        stamp();
+        host.StartTimer(1ms, stamp); // due within the same pause
+    });
+    host.StartTimer(20ms, stamp);
+    host.Pause(10ms);
+    EXPECT_EQ(firedAt, (std::vector<long>{1500, 3000, 4000}));
+    EXPECT_EQ(host.Now(), 10ms);
+    EXPECT_EQ(host.PendingTimers(), 1U);
 }
 
 TEST(FakeHost, BoxesAnswerFromTheScript) {

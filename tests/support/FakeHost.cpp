@@ -35,6 +35,16 @@ void FakeHost::ProcessEvents() {
     timers_.FireDue(now_);
 }
 
+void FakeHost::Pause(HostTime duration) {
+    ++pauses;
+    if (!events.empty()) {
+        auto event = std::move(events.front());
+        events.pop_front();
+        event();
+    }
+    Advance(duration);
+}
+
 TimerId FakeHost::StartTimer(HostTime delay, TimerCallback callback) {
     return timers_.Start(now_, delay, std::move(callback));
 }

@@ -37,6 +37,7 @@ class FakeHost : public Host, public HostView {
     // User actions: each round of ProcessEvents first runs the next one (the stop button, ...).
     std::deque<std::function<void()>> events;
     size_t rounds = 0; // ProcessEvents calls so far
+    size_t pauses = 0; // Pause calls so far
 
     // In a round where no scripted action ran and no timer was due, the round of events lets the virtual
     // clock run on to the next timer, or by IdleStep when none is pending, so a loop that waits for a timer
@@ -48,6 +49,8 @@ class FakeHost : public Host, public HostView {
     std::optional<std::string> InputBox(std::string_view prompt, std::string_view title,
                                         std::string_view defaultAnswer) override;
     void ProcessEvents() override;
+    // The virtual clock moves on by duration, each timer firing at its own due time (see Advance).
+    void Pause(HostTime duration) override;
     HostTime Now() const override { return now_; }
     TimerId StartTimer(HostTime delay, TimerCallback callback) override;
     void CancelTimer(TimerId id) override { timers_.Cancel(id); }
