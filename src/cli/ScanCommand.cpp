@@ -13,7 +13,8 @@ int RunScan(const Args& args) {
     CliArgs parsed;
     if (auto error = parsed.Parse(args, {"settings", "registry", "visa"}, {});
         !error.empty() || !parsed.Positionals().empty()) {
-        PrintError(error.empty() ? "usage: zep-cli scan [--settings FILE] [--registry FILE] [--visa V]" : error);
+        PrintError(error.empty() ? "usage: zep-cli scan [--settings FILE] [--registry FILE] [--visa V]"
+                                 : error);
         return ExitUsage;
     }
     Settings settings = ReadCliSettings(parsed.Value("settings"));
@@ -37,8 +38,8 @@ int RunScan(const Args& args) {
     std::string out;
     const auto& instruments = session.AvailableInstruments();
     for (size_t i = 0; i < instruments.size(); ++i)
-        out += std::to_string(i) + "\t" + instruments[i].Resource + "\t" + instruments[i].Identification + "\t" +
-               instruments[i].Options + "\n";
+        out += std::to_string(i) + "\t" + instruments[i].Resource + "\t" + instruments[i].Identification +
+               "\t" + instruments[i].Options + "\n";
     WriteOut(out);
     return ExitOk;
 }

@@ -73,6 +73,18 @@ void TerminalHost::ProcessEvents() {
     timers_.FireDue(Now());
 }
 
+void TerminalHost::Pause(HostTime duration) {
+    const HostTime end = Now() + duration;
+    while (true) {
+        ProcessEvents();
+        const HostTime now = Now();
+        if (now >= end) return;
+        HostTime wake = end;
+        if (const auto due = timers_.NextDue()) wake = std::min(wake, std::max(*due, now));
+        std::this_thread::sleep_for(wake - now);
+    }
+}
+
 HostTime TerminalHost::Now() const {
     return std::chrono::duration_cast<HostTime>(std::chrono::steady_clock::now().time_since_epoch());
 }

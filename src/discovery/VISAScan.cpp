@@ -48,14 +48,21 @@ std::string ReadAnswer(Visa& visa, ViSession session, ViUInt32 size) {
 
 VISAScan::VISAScan(Visa& visa, Host& host, DeviceTable& table) : visa_(visa), host_(host), table_(table) {}
 
-std::string VISAScan::IDAnswer(size_t index) const { return At(index) ? At(index)->IDAnswer : std::string(); }
+std::string VISAScan::IDAnswer(size_t index) const {
+    return At(index) ? At(index)->IDAnswer : std::string();
+}
 std::string VISAScan::VISAResString(size_t index) const {
     return At(index) ? At(index)->VISAResString : std::string();
 }
-std::string VISAScan::OptionList(size_t index) const { return At(index) ? At(index)->OptionList : std::string(); }
-std::string VISAScan::DeviceTyp(size_t index) const { return At(index) ? At(index)->DeviceTyp : std::string(); }
+std::string VISAScan::OptionList(size_t index) const {
+    return At(index) ? At(index)->OptionList : std::string();
+}
+std::string VISAScan::DeviceTyp(size_t index) const {
+    return At(index) ? At(index)->DeviceTyp : std::string();
+}
 
-void VISAScan::Scan(const DeviceCache& cache, std::string_view keyPath, int32_t timeoutMs, bool /*resetIfNoIdn*/) {
+void VISAScan::Scan(const DeviceCache& cache, std::string_view keyPath, int32_t timeoutMs,
+                    bool /*resetIfNoIdn*/) {
     const std::vector<std::string> patterns = ReadNumberedValues(cache, keyPath, "DEVICE");
     const std::vector<std::string> servers = ReadNumberedValues(cache, keyPath, "SERVER");
     ScanStarting.Emit();
@@ -149,8 +156,10 @@ ScanWindowLines::ScanWindowLines(VISAScan& scan, HostView& view)
           view.ClearScanLines();
           view.ScanLine("SCANNING...");
       })),
-      exploring_(scan.Exploring.Subscribe([&view](std::string_view text) { view.ScanLine("checking " + std::string(text)); })),
-      result_(scan.ExploreResult.Subscribe([&view](std::string_view text) { view.ScanLine(" >> " + std::string(text)); })) {}
+      exploring_(scan.Exploring.Subscribe(
+          [&view](std::string_view text) { view.ScanLine("checking " + std::string(text)); })),
+      result_(scan.ExploreResult.Subscribe(
+          [&view](std::string_view text) { view.ScanLine(" >> " + std::string(text)); })) {}
 
 std::vector<AvailableInstrument> InstrumentsFromDeviceTable(const DeviceTable& table) {
     std::vector<AvailableInstrument> instruments;

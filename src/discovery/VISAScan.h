@@ -45,7 +45,8 @@ class VISAScan {
 
     // Runs one scan over the servers and patterns of the cache at keyPath, each probe reading with
     // timeoutMs. resetIfNoIdn is not consulted.
-    void Scan(const DeviceCache& cache, std::string_view keyPath, int32_t timeoutMs, bool resetIfNoIdn = false);
+    void Scan(const DeviceCache& cache, std::string_view keyPath, int32_t timeoutMs,
+              bool resetIfNoIdn = false);
 
     // Accessors by device index; an index outside the table is the caller's error (empty text).
     std::string IDAnswer(size_t index) const;
@@ -59,7 +60,8 @@ class VISAScan {
     Signal<std::string_view> ExploreResult;
 
   private:
-    void ProbeResource(ViSession resourceManager, const std::string& resource, size_t index, int32_t timeoutMs);
+    void ProbeResource(ViSession resourceManager, const std::string& resource, size_t index,
+                       int32_t timeoutMs);
     std::vector<std::string> FindResources(ViSession resourceManager, const std::string& expression);
     const DeviceRecord* At(size_t index) const { return index < table_.size() ? &table_[index] : nullptr; }
 

@@ -234,6 +234,19 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     modified_ = true;
 }
 
+bool IniDocument::Remove(std::string_view section, std::string_view key) {
+    const size_t sectionIndex = FindSection(section);
+    if (sectionIndex == std::string::npos) return false;
+    bool removed = false;
+    for (size_t keyIndex = FindKey(sectionIndex, key); keyIndex != std::string::npos;
+         keyIndex = FindKey(sectionIndex, key)) {
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(keyIndex));
+        removed = true;
+    }
+    modified_ = modified_ || removed;
+    return removed;
+}
+
 std::vector<std::string> IniDocument::SectionNames() const {
     std::vector<std::string> names;
     for (const auto& line : lines_)

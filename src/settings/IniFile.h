@@ -41,7 +41,11 @@ class IniDocument {
     // Section and key names are the program's own and must not hold "=", "]" or line breaks.
     void Set(std::string_view section, std::string_view key, std::string_view value);
 
-    // True once Set has changed a line.
+    // Removes every key of that name from the first section of that name, so it reads as missing;
+    // a missing key is no error. Returns whether a line was removed.
+    bool Remove(std::string_view section, std::string_view key);
+
+    // True once Set or Remove has changed a line.
     bool Modified() const { return modified_; }
 
     IniEncoding Encoding() const { return encoding_; }

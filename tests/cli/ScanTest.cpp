@@ -56,23 +56,41 @@ TEST_F(ScanTest, FindsTheInstrumentsOfTheCacheOverLoopback) {
 
     // Written as a Windows machine writes the key: CR LF, any letter case, a comment.
     const fs::path cache = dir_ / "cache.ini";
-    std::ofstream(cache, std::ios::binary) << "; device cache\r\n[SOFTWARE\\Veltmark\\VISADeviceCache]\r\n"
-                                           << "device1=" << sockets[0] << "\r\nDEVICE2=" << sockets[1]
-                                           << "\r\nDevice3=" << sockets[2] << "\r\nDEVICE4=" << dead
-                                           << "\r\nSERVER1=localhost\r\n";
-    const test::ChildResult scan = test::RunChild({ZEP_CLI_PATH, "scan", "--registry", cache.string(), "--visa", "builtin"},
-                                                  {{"ZEP_SETTINGS=/nonexistent/ZEP_INIT.INI"}}, 60000);
+    std::ofstream(cache, std::ios::binary)
+        << "; device cache\r\n[SOFTWARE\\Veltmark\\VISADeviceCache]\r\n"
+        << "device1=" << sockets[0] << "\r\nDEVICE2=" << sockets[1] << "\r\nDevice3=" << sockets[2]
+        << "\r\nDEVICE4=" << dead << "\r\nSERVER1=localhost\r\n";
+    test::ChildOptions options;
+    std::ofstream(dir_ / "ZEP_INIT.INI") << "";
+    options.environment = {"ZEP_SETTINGS=" + (dir_ / "ZEP_INIT.INI").string()};
+    const test::ChildResult scan = test::RunChild(
+        {ZEP_CLI_PATH, "scan", "--registry", cache.string(), "--visa", "builtin"}, options, 60000);
     EXPECT_EQ(scan.exitCode, 0) << scan.err;
     EXPECT_EQ(scan.err, ""); // not a terminal: no progress line
     EXPECT_EQ(scan.out, "SCANNING...\n"
-                        "checking " + sockets[0] + "\nchecking " + sockets[0] + "\n >> ----- (---)\n"
-                        "checking " + sockets[1] + "\nchecking " + sockets[1] + "\n >> ----- (---)\n"
-                        "checking " + sockets[2] + "\nchecking " + sockets[2] + "\n >> unknown device\n"
-                        "checking " + dead + "\nchecking " + dead + "\n >> not found (output buffer empty)\n"
-                        "0\t" + sockets[0] + "\tVeltmark,SMG,100245/003,2.10.4\tB1,B22\n"
-                        "1\t" + sockets[1] + "\tVeltmark,FSA,101877/012,4.30.1\tB4,B25,K7\n"
-                        "2\t" + sockets[2] + "\tOrvane Instruments,DM-4050,SN44120,3.2\t\n"
-                        "3\t" + dead + "\t\t\n");
+                        "checking " +
+                            sockets[0] + "\nchecking " + sockets[0] +
+                            "\n >> ----- (---)\n"
+                            "checking " +
+                            sockets[1] + "\nchecking " + sockets[1] +
+                            "\n >> ----- (---)\n"
+                            "checking " +
+                            sockets[2] + "\nchecking " + sockets[2] +
+                            "\n >> unknown device\n"
+                            "checking " +
+                            dead + "\nchecking " + dead +
+                            "\n >> not found (output buffer empty)\n"
+                            "0\t" +
+                            sockets[0] +
+                            "\tVeltmark,SMG,100245/003,2.10.4\tB1,B22\n"
+                            "1\t" +
+                            sockets[1] +
+                            "\tVeltmark,FSA,101877/012,4.30.1\tB4,B25,K7\n"
+                            "2\t" +
+                            sockets[2] +
+                            "\tOrvane Instruments,DM-4050,SN44120,3.2\t\n"
+                            "3\t" +
+                            dead + "\t\t\n");
     // The scan reads the cache and leaves it as it was: its values were all there.
     std::ifstream in(cache, std::ios::binary);
     const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

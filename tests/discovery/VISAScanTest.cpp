@@ -44,8 +44,10 @@ class VISAScanTest : public ::testing::Test {
     ScanWindowLines lines{scan, host};
 
     void Patterns(std::vector<std::string> patterns, std::vector<std::string> servers = {"localhost"}) {
-        for (size_t i = 0; i < patterns.size(); ++i) cache.WriteValue(Key, "DEVICE" + std::to_string(i + 1), patterns[i]);
-        for (size_t i = 0; i < servers.size(); ++i) cache.WriteValue(Key, "SERVER" + std::to_string(i + 1), servers[i]);
+        for (size_t i = 0; i < patterns.size(); ++i)
+            cache.WriteValue(Key, "DEVICE" + std::to_string(i + 1), patterns[i]);
+        for (size_t i = 0; i < servers.size(); ++i)
+            cache.WriteValue(Key, "SERVER" + std::to_string(i + 1), servers[i]);
     }
     // An instrument that answers each query with the given text.
     void Answering(const std::string& resource, std::map<std::string, std::string> answers) {
@@ -132,10 +134,11 @@ TEST_F(VISAScanTest, NoListenersEmptyAnswersAndOtherMakers) {
     EXPECT_EQ(scan.IDAnswer(1), "");
     EXPECT_EQ(scan.DeviceTyp(2), "DeviceUnknown");
     EXPECT_EQ(scan.IDAnswer(2), "Orvane Instruments,DM-4050,SN44120,3.2");
-    EXPECT_EQ(ScanLines(), (std::vector<std::string>{"SCANNING...", "checking GPIB0::?*::INSTR",
-                                                     "checking GPIB0::3::INSTR", // no listeners: no result line
-                                                     "checking GPIB0::5::INSTR", " >> not found (output buffer empty)",
-                                                     "checking GPIB0::9::INSTR", " >> unknown device"}));
+    EXPECT_EQ(ScanLines(),
+              (std::vector<std::string>{"SCANNING...", "checking GPIB0::?*::INSTR",
+                                        "checking GPIB0::3::INSTR", // no listeners: no result line
+                                        "checking GPIB0::5::INSTR", " >> not found (output buffer empty)",
+                                        "checking GPIB0::9::INSTR", " >> unknown device"}));
     const auto instruments = InstrumentsFromDeviceTable(table);
     ASSERT_EQ(instruments.size(), 3U); // "Device" answering or not, and "DeviceUnknown"
     EXPECT_EQ(instruments[2].Identification, "Orvane Instruments,DM-4050,SN44120,3.2");
@@ -152,10 +155,10 @@ TEST_F(VISAScanTest, ServersAndPatternsAreWalkedInOrderWithTheRemotePrefix) {
     std::vector<std::string> exploring;
     for (const auto& line : ScanLines())
         if (line.rfind("checking ", 0) == 0) exploring.push_back(line.substr(9));
-    EXPECT_EQ(exploring, (std::vector<std::string>{"GPIB0::?*::INSTR", "GPIB0::?*::INSTR", "TCPIP::gen::INSTR",
-                                                   "TCPIP::gen::INSTR", "GPIB0::?*::INSTR",
-                                                   "visa://lab7/GPIB0::4::INSTR", "TCPIP::gen::INSTR",
-                                                   "visa://lab7/TCPIP::gen::INSTR"}));
+    EXPECT_EQ(exploring, (std::vector<std::string>{"GPIB0::?*::INSTR", "GPIB0::?*::INSTR",
+                                                   "TCPIP::gen::INSTR", "TCPIP::gen::INSTR",
+                                                   "GPIB0::?*::INSTR", "visa://lab7/GPIB0::4::INSTR",
+                                                   "TCPIP::gen::INSTR", "visa://lab7/TCPIP::gen::INSTR"}));
     ASSERT_EQ(scan.DeviceCount(), 4U);
     EXPECT_EQ(scan.VISAResString(2), "visa://lab7/GPIB0::4::INSTR");
     EXPECT_EQ(scan.VISAResString(3), "visa://lab7/TCPIP::gen::INSTR");

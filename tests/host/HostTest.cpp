@@ -66,7 +66,10 @@ struct PolledCompletion {
     void Start(HostTime completesAfter, HostTime timeoutAfter) {
         const HostTime start = host.Now();
         auto stamp = [this, start](const std::string& what) {
-            log.push_back(std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(host.Now() - start).count()) + " " + what);
+            log.push_back(
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(host.Now() - start).count()) +
+                " " + what);
         };
         completion = host.StartTimer(completesAfter, [this, stamp] {
             complete = true;
