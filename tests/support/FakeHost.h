@@ -43,7 +43,7 @@ class FakeHost : public Host, public HostView {
     // clock run on to the next timer, or by IdleStep when none is pending, so a loop that waits for a timer
     // or a time-out ends after a finite number of rounds.
     bool autoAdvance = true;
-    HostTime idleStep{1};
+    HostTime idleStep = std::chrono::milliseconds(1);
 
     int MessageBox(std::string_view text, int style, std::string_view title) override;
     std::optional<std::string> InputBox(std::string_view prompt, std::string_view title,
