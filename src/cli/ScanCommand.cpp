@@ -26,6 +26,7 @@ int RunScan(const Args& args) {
     }
     // As at the program's start: a fresh cache gets its defaults.
     EnsureCacheDefaults(*cache, settings.DeviceRegEntry);
+    if (const std::string problem = cache->Problem(); !problem.empty()) PrintError(problem);
 
     TerminalHost host;
     Session session(host, std::move(settings));
