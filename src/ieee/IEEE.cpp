@@ -14,7 +14,7 @@ namespace {
 
 constexpr int ReArmMask = 2048;
 constexpr ViUInt32 OpenTimeoutMs = 2000;
-constexpr int LongTimeoutCode = 15;    // 100000 ms for one command
+constexpr int LongTimeoutCode = 15;     // 100000 ms for one command
 constexpr int RestoredTimeoutCode = 13; // 10000 ms after it
 constexpr size_t QueryBufferSize = 100000;
 constexpr size_t ErrorBufferSize = 200;
@@ -30,14 +30,16 @@ bool ErrorNumber(std::string_view answer, long& number) {
 
 } // namespace
 
-IEEE::IEEE(Host& host, std::vector<AvailableInstrument>& instruments, TestModel& model, ReportContext& context,
-           bool& blockError)
+IEEE::IEEE(Host& host, std::vector<AvailableInstrument>& instruments, TestModel& model,
+           ReportContext& context, bool& blockError)
     : host_(host), instruments_(instruments), model_(model), context_(context), blockError_(blockError),
       random_([engine = std::mt19937_64(std::random_device{}())]() mutable {
           return std::uniform_real_distribution<double>(0.0, 1.0)(engine);
       }) {}
 
-AvailableInstrument* IEEE::Entry(size_t index) { return index < instruments_.size() ? &instruments_[index] : nullptr; }
+AvailableInstrument* IEEE::Entry(size_t index) {
+    return index < instruments_.size() ? &instruments_[index] : nullptr;
+}
 
 IEEE::InstrumentState& IEEE::State(size_t index) {
     if (states_.size() < instruments_.size()) states_.resize(instruments_.size());
@@ -68,7 +70,8 @@ void IEEE::InitInstrument(size_t index) {
 
 bool IEEE::ClearCommandPrecedes(size_t index) const {
     const AvailableInstrument& entry = instruments_[index];
-    if (entry.NoStatusCommands || entry.NeedIndex < 0 || static_cast<size_t>(entry.NeedIndex) >= model_.Instruments.size())
+    if (entry.NoStatusCommands || entry.NeedIndex < 0 ||
+        static_cast<size_t>(entry.NeedIndex) >= model_.Instruments.size())
         return false;
     const std::string& clear = model_.Instruments[static_cast<size_t>(entry.NeedIndex)].ClearCommand;
     return !clear.empty() && clear != "-";
@@ -79,7 +82,8 @@ void IEEE::SendCommand(size_t index, std::string_view command, int32_t lineIndex
     if (!entry) return;
     InstrumentState& state = State(index);
     state.visaFailure.clear();
-    if (lineIndex >= 0 && entry->NeedIndex >= 0 && static_cast<size_t>(entry->NeedIndex) < model_.Instruments.size())
+    if (lineIndex >= 0 && entry->NeedIndex >= 0 &&
+        static_cast<size_t>(entry->NeedIndex) < model_.Instruments.size())
         model_.Instruments[static_cast<size_t>(entry->NeedIndex)].CurrentLine = lineIndex;
     entry->Busy = true;
     host_.View().Indicator("busy", true);
@@ -99,10 +103,11 @@ void IEEE::SendCommand(size_t index, std::string_view command, int32_t lineIndex
         // round(r x SimMaxTime + 1) with halves to even.
         const double delay = std::nearbyint(random_() * static_cast<double>(options_.SimMaxTime) + 1.0);
         host_.CancelTimer(state.simulationTimer);
-        state.simulationTimer = host_.StartTimer(std::chrono::milliseconds(static_cast<long long>(delay)), [this, index] {
-            State(index).simulationTimer = 0;
-            IEEENotify_Notify(index);
-        });
+        state.simulationTimer =
+            host_.StartTimer(std::chrono::milliseconds(static_cast<long long>(delay)), [this, index] {
+                State(index).simulationTimer = 0;
+                IEEENotify_Notify(index);
+            });
         return;
     }
 
@@ -127,9 +132,15 @@ bool IEEE::WaitForServiceRequest(size_t index) {
     InstrumentState& state = State(index);
     // Each status-byte read is short, so a silent instrument cannot keep the stop button waiting.
     wrap_->SetTimeoutCode(entry.Session, PollTimeoutCode);
-    const HostTime start = host_.Now();
     bool ok = true;
-    while (true) {
+    ViUInt16 first = 0;
+    if (const ViStatus status = wrap_->ReadStatusByte(entry.Session, first);
+        status < VI_SUCCESS && status != VI_ERROR_TMO) {
+        FailVisa(index, "read status byte", status);
+        ok = false;
+    }
+    const HostTime start = host_.Now();
+    while (ok) {
         ViUInt16 statusByte = 0;
         const ViStatus status = wrap_->ReadStatusByte(entry.Session, statusByte);
         // A slow instrument may let a read time out; anything else means the link is gone.
@@ -141,7 +152,7 @@ bool IEEE::WaitForServiceRequest(size_t index) {
         if (status >= VI_SUCCESS && statusByte != 0) break;
         if (blockError_) break;
         host_.Pause(host_.Now() - start < std::chrono::milliseconds(50) ? std::chrono::milliseconds(1)
-                                                                          : std::chrono::milliseconds(10));
+                                                                        : std::chrono::milliseconds(10));
         if (blockError_) break;
     }
     wrap_->SetTimeoutCode(entry.Session, static_cast<int>(state.timeoutMs));
@@ -155,7 +166,8 @@ void IEEE::FailVisa(size_t index, std::string_view operation, ViStatus status) {
 
 CommandLine* IEEE::RunningLine(size_t index) {
     const AvailableInstrument& entry = instruments_[index];
-    if (entry.NeedIndex < 0 || static_cast<size_t>(entry.NeedIndex) >= model_.Instruments.size()) return nullptr;
+    if (entry.NeedIndex < 0 || static_cast<size_t>(entry.NeedIndex) >= model_.Instruments.size())
+        return nullptr;
     const int32_t line = model_.Instruments[static_cast<size_t>(entry.NeedIndex)].CurrentLine;
     if (line < 0 || static_cast<size_t>(line) >= model_.Commands.size()) return nullptr;
     return &model_.Commands[static_cast<size_t>(line)];
@@ -169,7 +181,8 @@ int IEEE::IEEENotify_Notify(size_t index) {
     const bool real = !options_.Simulation && wrap_;
     if (real && state.visaFailure.empty()) {
         ViUInt16 statusByte = 0;
-        if (ViStatus status = wrap_->ReadStatusByte(entry->Session, statusByte); status < VI_SUCCESS && status != VI_ERROR_TMO)
+        if (ViStatus status = wrap_->ReadStatusByte(entry->Session, statusByte);
+            status < VI_SUCCESS && status != VI_ERROR_TMO)
             FailVisa(index, "read status byte", status);
     }
     CommandLine* line = RunningLine(index);
@@ -177,8 +190,10 @@ int IEEE::IEEENotify_Notify(size_t index) {
     if (finishing) {
         line->Status = 2;
         line->LastTime = static_cast<float>(elapsed);
-        if (!line->TimeHistory.empty() && line->TimeHistory.front() == -1) line->TimeHistory.front() = elapsed;
-        else line->TimeHistory.push_back(elapsed);
+        if (!line->TimeHistory.empty() && line->TimeHistory.front() == -1)
+            line->TimeHistory.front() = elapsed;
+        else
+            line->TimeHistory.push_back(elapsed);
         const InstrumentNeed& need = model_.Instruments[static_cast<size_t>(entry->NeedIndex)];
         bool failed = false;
         if (!real) {
@@ -192,7 +207,8 @@ int IEEE::IEEENotify_Notify(size_t index) {
             }
             int code = 0;
             std::string lines;
-            if (state.visaFailure.empty() && need.ErrorQuery != "-") PollErrorQueue(index, need.ErrorQuery, code, lines);
+            if (state.visaFailure.empty() && need.ErrorQuery != "-")
+                PollErrorQueue(index, need.ErrorQuery, code, lines);
             if (!state.visaFailure.empty()) {
                 line->ErrorText = "VISA ERROR";
                 line->ErrorDetail = state.visaFailure;
@@ -214,14 +230,14 @@ int IEEE::IEEENotify_Notify(size_t index) {
             host_.View().Indicator("error", true);
             ShowInstrumentError(context_, *line, need.Name);
         }
-        if (options_.IEEEDisp)
-            host_.View().MarkCommand(static_cast<int>(line - model_.Commands.data()));
+        if (options_.IEEEDisp) host_.View().MarkCommand(static_cast<int>(line - model_.Commands.data()));
     }
     entry->Busy = false;
     host_.View().Indicator("busy", false);
     // Clears the event status register: when no line was running, and after every completion that
     // no clear command will follow, or the next wait would end at once on the old completion bit.
-    if (real && state.visaFailure.empty() && (!finishing ? !entry->NoStatusCommands : !ClearCommandPrecedes(index)))
+    if (real && state.visaFailure.empty() &&
+        (!finishing ? !entry->NoStatusCommands : !ClearCommandPrecedes(index)))
         ReadEsr(index);
     return ReArmMask;
 }
@@ -285,7 +301,8 @@ QueryResult IEEE::QueryBlock(size_t index, std::string_view command) {
     host_.View().Indicator("busy", true);
     state.started = host_.Now();
     if (!options_.Simulation && wrap_) {
-        if (wrap_->WriteText(entry->Session, command) >= VI_SUCCESS) result.Answer = wrap_->ReadDefiniteBlock(entry->Session);
+        if (wrap_->WriteText(entry->Session, command) >= VI_SUCCESS)
+            result.Answer = wrap_->ReadDefiniteBlock(entry->Session);
         result.Milliseconds = ElapsedMs(index);
     } else {
         result.Answer = host_.InputBox("Answer to " + std::string(command), "INPUT", "").value_or("");
