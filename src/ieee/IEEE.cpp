@@ -111,6 +111,10 @@ void IEEE::SendCommand(size_t index, std::string_view command, int32_t lineIndex
         return;
     }
 
+    if (state.answerOutstanding) {
+        wrap_->ClearDevice(entry->Session);
+        state.answerOutstanding = false;
+    }
     if (ClearCommandPrecedes(index)) {
         const std::string& clear = model_.Instruments[static_cast<size_t>(entry->NeedIndex)].ClearCommand;
         if (ViStatus status = wrap_->WriteText(entry->Session, clear); status < VI_SUCCESS)
@@ -244,15 +248,20 @@ int IEEE::IEEENotify_Notify(size_t index) {
 
 void IEEE::ReadEsr(size_t index) {
     std::string buffer(2, ' ');
-    wrap_->QueryText(instruments_[index].Session, "*ESR?", buffer);
+    Query(index, "*ESR?", buffer);
+}
+
+ViStatus IEEE::Query(size_t index, std::string_view command, std::string& buffer) {
+    const ViStatus status = wrap_->QueryText(instruments_[index].Session, command, buffer);
+    if (status == VI_ERROR_TMO) State(index).answerOutstanding = true;
+    return status;
 }
 
 bool IEEE::PollErrorQueue(size_t index, const std::string& query, int& code, std::string& lines) {
-    const ViSession session = instruments_[index].Session;
     long previous = 0;
     for (int answers = 0; answers < MaxErrorAnswers; ++answers) {
         std::string buffer(ErrorBufferSize, ' ');
-        const ViStatus status = wrap_->QueryText(session, query + "?", buffer);
+        const ViStatus status = Query(index, query + "?", buffer);
         if (status < VI_SUCCESS) {
             FailVisa(index, "query \"" + query + "?\"", status);
             return false;
@@ -279,7 +288,7 @@ QueryResult IEEE::QueryCommand(size_t index, std::string_view command) {
     state.started = host_.Now();
     if (!options_.Simulation && wrap_) {
         std::string buffer(QueryBufferSize, ' ');
-        wrap_->QueryText(entry->Session, command, buffer);
+        Query(index, command, buffer);
         result.Milliseconds = ElapsedMs(index);
         buffer.resize(std::min<size_t>(wrap_->LastCount(), buffer.size()));
         result.Answer = VISAWrap::StripLineEnds(buffer);
@@ -301,8 +310,15 @@ QueryResult IEEE::QueryBlock(size_t index, std::string_view command) {
     host_.View().Indicator("busy", true);
     state.started = host_.Now();
     if (!options_.Simulation && wrap_) {
-        if (wrap_->WriteText(entry->Session, command) >= VI_SUCCESS)
+        if (wrap_->WriteText(entry->Session, command) >= VI_SUCCESS) {
             result.Answer = wrap_->ReadDefiniteBlock(entry->Session);
+            // The block reader stops at the data's end; a terminator after it would otherwise be
+            // the start of the next answer.
+            if (wrap_->LastStatus() == VI_SUCCESS_MAX_CNT) {
+                std::string rest(16, ' ');
+                if (wrap_->ReadText(entry->Session, rest) == VI_ERROR_TMO) state.answerOutstanding = true;
+            }
+        }
         result.Milliseconds = ElapsedMs(index);
     } else {
         result.Answer = host_.InputBox("Answer to " + std::string(command), "INPUT", "").value_or("");
@@ -319,7 +335,7 @@ void IEEE::SendAndWaitComplete(size_t index, std::string_view command) {
     wrap_->WriteText(entry->Session, command);
     if (model_.NoOpc) return;
     std::string buffer(10, ' ');
-    wrap_->QueryText(entry->Session, "*OPC?", buffer);
+    Query(index, "*OPC?", buffer);
 }
 
 } // namespace zep

@@ -72,6 +72,8 @@ class IEEE {
         ViUInt32 timeoutMs = 2000; // the session's time-out outside status-byte waits
         // A VISA failure during the command: "operation: status", reported by the completion.
         std::string visaFailure;
+        // A read timed out: its answer may still come and must not be read as a status byte.
+        bool answerOutstanding = false;
     };
 
     AvailableInstrument* Entry(size_t index);
@@ -83,6 +85,8 @@ class IEEE {
     bool PollErrorQueue(size_t index, const std::string& query, int& code, std::string& lines);
     void FailVisa(size_t index, std::string_view operation, ViStatus status);
     void ReadEsr(size_t index);
+    // A query's write and read; notes an answer left outstanding by a read that timed out.
+    ViStatus Query(size_t index, std::string_view command, std::string& buffer);
     CommandLine* RunningLine(size_t index);
     bool ClearCommandPrecedes(size_t index) const;
 

@@ -111,7 +111,8 @@ TEST_F(IEEETest, ErrorQueueAnswersClassifyTheLine) {
         std::string text;
         std::string detail;
     } rows[] = {
-        {{"-222,\"Data out of range\"", "-113,\"Undefined header\""}, "SCPI ERROR",
+        {{"-222,\"Data out of range\"", "-113,\"Undefined header\""},
+         "SCPI ERROR",
          "-222,\"Data out of range\"\r\n-113,\"Undefined header\""},
         {{"211,\"Calibration source missing\""}, "INST ERROR", "211,\"Calibration source missing\""},
         // An answer without a comma counts with the number before it.
@@ -169,7 +170,8 @@ TEST_F(IEEETest, ALongTimeoutHoldsForTheCommandAndCode13FollowsIt) {
     Send(true);
     const auto calls = CallsFrom(sent);
     EXPECT_EQ(calls[0], "viSetAttribute(2,VI_ATTR_TMO_VALUE,100000) -> 0");
-    EXPECT_NE(std::find(calls.begin(), calls.end(), "viSetAttribute(2,VI_ATTR_TMO_VALUE,10000) -> 0"), calls.end());
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "viSetAttribute(2,VI_ATTR_TMO_VALUE,10000) -> 0"),
+              calls.end());
     EXPECT_EQ(instruments[0].RestoreTimeoutCode, -1);
 }
 
@@ -197,7 +199,8 @@ TEST_F(IEEETest, SimulationCompletesFromATimerAndAnswersFromInputBoxes) {
         Send();
         EXPECT_TRUE(instruments[0].Busy); // returns at once; the timer finishes the line
         const HostTime sent = host.Now();
-        while (instruments[0].Busy) host.ProcessEvents();
+        while (instruments[0].Busy)
+            host.ProcessEvents();
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(host.Now() - sent).count();
         EXPECT_GE(waited, 1);
         EXPECT_LE(waited, 101);

@@ -31,6 +31,8 @@ class InstsimProcess {
     // The portmapper port the simulator reported on standard error, 0 when it did not.
     std::uint16_t PortmapperPort() const { return portmapperPort_; }
     const std::string& Error() const { return error_; }
+    // What the simulator logged on standard error so far.
+    std::string Log() { return child_.Stderr(); }
 
   private:
     ChildProcess child_;

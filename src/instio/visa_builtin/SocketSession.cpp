@@ -88,6 +88,10 @@ ViStatus SocketSession::ReadUntil(bool termCharEnabled, char termChar, char* buf
 
 ViStatus SocketSession::ReadSTB(ViUInt16& statusByte) {
     static constexpr char Query[] = "*STB?\n";
+    // Bytes that came unasked (a late answer after a read time-out) would be taken for the status
+    // byte: they go first.
+    received_.clear();
+    socket_.DiscardPending();
     ViUInt32 written = 0;
     const ViStatus sent = Write(Query, sizeof Query - 1, written);
     if (sent < 0) {
