@@ -188,8 +188,7 @@ std::string EvaluateEquation(const TestModel& model, std::string_view equation, 
         const auto path = LocateFile(model, fileName);
         const auto bytes = path ? ReadFileBytes(*path) : std::nullopt;
         if (!bytes) {
-            const std::string shownPath =
-                path ? path->string() : JoinPath(model.TestDirectory, fileName);
+            const std::string shownPath = path ? path->string() : JoinPath(model.TestDirectory, fileName);
             errorText += "missing file <" + shownPath + ">";
             return value;
         }

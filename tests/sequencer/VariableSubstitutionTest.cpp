@@ -92,16 +92,16 @@ TEST_F(VariableSubstitutionTest, ReplacesEquationsBetweenPercentPairs) {
         {"FREQ %Start+10%", "FREQ 110"},
         {"%a%,%a%", "3,3"},
         {"NO EQUATION", "NO EQUATION"},
-        {"VOLT 5%", "VOLT 5%"},          // a single "%" is text
-        {"A %a% B %", "A 3 B %"},        // so is an unpaired last one
-        {"%%", "0"},                     // an empty equation is 0
-        {"%b%b%a%b%", "7b3b%"},          // text between two pairs is not a third pair
-        {"%Pct% %a%", "%a% 3"},          // a value is not searched for equations again
-        {"%Level[1]%", "2"},             // element index
-        {"%Level[5]%", "1;2;3"},         // outside the list: the whole value
-        {"%Name%", "abc"},               // a text is taken as it is
-        {"%Name*2%", "abc"},             // even inside arithmetic
-        {"%Dur*2%", "20"},               // 10s, 5%, .5 and -.5 are numbers
+        {"VOLT 5%", "VOLT 5%"},   // a single "%" is text
+        {"A %a% B %", "A 3 B %"}, // so is an unpaired last one
+        {"%%", "0"},              // an empty equation is 0
+        {"%b%b%a%b%", "7b3b%"},   // text between two pairs is not a third pair
+        {"%Pct% %a%", "%a% 3"},   // a value is not searched for equations again
+        {"%Level[1]%", "2"},      // element index
+        {"%Level[5]%", "1;2;3"},  // outside the list: the whole value
+        {"%Name%", "abc"},        // a text is taken as it is
+        {"%Name*2%", "abc"},      // even inside arithmetic
+        {"%Dur*2%", "20"},        // 10s, 5%, .5 and -.5 are numbers
         {"%Share*2%", "10"},
         {"%Half*2%", "1"},
         {"%NegHalf*2%", "-1"},
@@ -134,7 +134,8 @@ TEST_F(VariableSubstitutionTest, FailedEquationsMakeAParsErrorWithEveryMessageAf
         {"%1/0%", "", "\tEvaluation error <1 / 0> at pos:2"},
         // The other equations of the line are still substituted; a repeated one reports once.
         {"%Nope% %a% %2**3% %Nope%", " 3  ",
-         "\tvariable <Nope> not defined\r\n\tParser could not process the equation \r\n2**3\r\n(missing argument)"},
+         "\tvariable <Nope> not defined\r\n\tParser could not process the equation \r\n2**3\r\n(missing "
+         "argument)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -163,9 +164,15 @@ TEST_F(VariableSubstitutionTest, NumbersForCommandsAreShortestRoundTripTextWithA
         const char* text;
     };
     const Case cases[] = {
-        {110, "110"},     {-22.5, "-22.5"},   {-0.0, "0"},    {1e21, "1E+21"},
-        {1e-7, "1E-07"},  {0.25, "0.25"},     {1.0 / 3, "0.3333333333333333"},
-        {123456789012, "123456789012"},       {-1.5e-300, "-1.5E-300"},
+        {110, "110"},
+        {-22.5, "-22.5"},
+        {-0.0, "0"},
+        {1e21, "1E+21"},
+        {1e-7, "1E-07"},
+        {0.25, "0.25"},
+        {1.0 / 3, "0.3333333333333333"},
+        {123456789012, "123456789012"},
+        {-1.5e-300, "-1.5E-300"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CommandNumberText(c.value), c.text) << c.text;
@@ -279,9 +286,9 @@ TEST_F(AnswerVariableSubstitutionTest, AnOpenBracketWithoutCloseIsAParserError) 
     std::string name = "previous";
     EXPECT_EQ(ExtractAnswerVariable("MEAS? <Power", name, context), "");
     EXPECT_EQ(name, "");
-    EXPECT_EQ(report.PlainLines(), (std::vector<std::string>{"Parser error",
-                                                             "  variable open with <, but no close ...",
-                                                             "  MEAS? <Power"}));
+    EXPECT_EQ(report.PlainLines(),
+              (std::vector<std::string>{"Parser error", "  variable open with <, but no close ...",
+                                        "  MEAS? <Power"}));
     EXPECT_TRUE(blockError);
 }
 
