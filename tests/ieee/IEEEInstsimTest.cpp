@@ -40,14 +40,16 @@ class IEEEInstsim : public ::testing::TestWithParam<Transport> {
         const fs::path bench = dir_ / "TST.ZEP_BENCH";
         {
             std::ofstream out(bench);
-            for (size_t i = 0; i < count; ++i) out << "INSTRUMENT|" << definition.string() << "\n";
+            for (size_t i = 0; i < count; ++i)
+                out << "INSTRUMENT|" << definition.string() << "\n";
         }
         std::vector<std::string> args{"--portmap-port", "0", "--config", bench.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(simulator.Start(ZEP_INSTSIM_PATH, args, 60)) << simulator.Error();
         std::vector<std::string> resources;
         for (const auto& [resource, identification] : simulator.Resources())
-            if (resource.ends_with(std::string("::") + GetParam().resourceClass)) resources.push_back(resource);
+            if (resource.ends_with(std::string("::") + GetParam().resourceClass))
+                resources.push_back(resource);
         ASSERT_EQ(resources.size(), count);
         BuiltinVisaOptions options;
         options.portmapperPort = simulator.PortmapperPort();
@@ -67,7 +69,8 @@ class IEEEInstsim : public ::testing::TestWithParam<Transport> {
             instruments.push_back(entry);
         }
         ieee.SetWrap(wrap.get());
-        for (size_t i = 0; i < count; ++i) ieee.InitInstrument(i);
+        for (size_t i = 0; i < count; ++i)
+            ieee.InitInstrument(i);
     }
     // Runs command text on instrument i as line n of the test case.
     CommandLine& Run(size_t i, const std::string& text, bool longTimeout = false) {
@@ -167,7 +170,8 @@ TEST_P(IEEEInstsim, ALinkDroppedMidCommandIsAVisaErrorNotAHang) {
     const CommandLine& line = Run(0, ":SLOW");
     EXPECT_EQ(line.Status, 2);
     EXPECT_EQ(line.ErrorText, "VISA ERROR");
-    EXPECT_NE(line.ErrorDetail.find(": VI_ERROR_CONN_LOST (0xBFFF00A6)"), std::string::npos) << line.ErrorDetail;
+    EXPECT_NE(line.ErrorDetail.find(": VI_ERROR_CONN_LOST (0xBFFF00A6)"), std::string::npos)
+        << line.ErrorDetail;
     EXPECT_TRUE(model.Blocks[0].ErrorFlag);
     EXPECT_TRUE(blockError); // StopOnBlockError
     EXPECT_EQ(report.PlainLines()[0], "ERROR");
