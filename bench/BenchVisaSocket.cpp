@@ -3,6 +3,8 @@
 // Pin with taskset (this program) and ZEP_BENCH_SERVER_CPU (the simulator it starts).
 #include "InstsimProcess.h"
 
+#include "cli/TerminalHost.h"
+#include "ieee/IEEE.h"
 #include "instio/VISAWrap.h"
 #include "instio/VisaResource.h"
 #include "instio/visa_builtin/BuiltinVisa.h"
@@ -151,7 +153,71 @@ void BM_Idn_VISAWrapQueryText(benchmark::State& state) {
     }
 }
 
+// One command line as the command layer runs it: the clear command, the command with ";*OPC", the
+// status byte read once, polled until it reports completion and read by the completion handler,
+// then the error queue. The bare client makes the same exchanges.
+void BM_CommandLine_BareSocket(benchmark::State& state) {
+    BareClient client(true);
+    if (!client.Ok()) {
+        state.SkipWithError("cannot connect to the simulator");
+        return;
+    }
+    std::string line;
+    auto query = [&](std::string_view text) { return client.Send(text) && client.ReadLine(line); };
+    // The status reporting the command layer prepares once per instrument.
+    client.Send("*CLS\n*ESE 1\n*SRE 32\n");
+    for (auto _ : state) {
+        bool ok = client.Send("*CLS\n") && client.Send("*TRG;*OPC\n") && query("*STB?\n");
+        while (ok && (ok = query("*STB?\n")) && line == "0\n") {
+        }
+        ok = ok && query("*STB?\n") && query("SYST:ERR?\n");
+        if (!ok || line.rfind("0,", 0) != 0) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+    }
+}
+
+void BM_CommandLine_CommandLayer(benchmark::State& state) {
+    BuiltinVisa visa;
+    VISAWrap wrap(visa);
+    std::FILE* quiet = std::tmpfile();
+    cli::TerminalHost terminal(quiet, quiet, quiet);
+    ReportDocument report;
+    ReportOptions options;
+    ErrorNotifier notifier(terminal);
+    bool blockError = false;
+    ReportContext context{report, options, &notifier, 8, {}};
+    TestModel model;
+    model.Blocks.push_back(BlockDef{"Main", "Main"});
+    InstrumentNeed need;
+    need.Name = "Gen";
+    need.ErrorQuery = "SYST:ERR";
+    need.ClearCommand = "*CLS";
+    model.Instruments.push_back(need);
+    model.Commands.emplace_back(0, 0, "*TRG", "");
+    std::vector<AvailableInstrument> instruments(1);
+    instruments[0].Resource = socketResource;
+    IEEE ieee(terminal, instruments, model, context, blockError);
+    ieee.SetWrap(&wrap);
+    ieee.InitInstrument(0);
+    for (auto _ : state) {
+        model.Commands[0].Status = 1;
+        ieee.SendCommand(0, "*TRG", 0, false);
+        if (model.Commands[0].Status != 2 || model.Commands[0].ErrorText != "(OK)") {
+            state.SkipWithError(("command line failed: " + model.Commands[0].ErrorText + " " +
+                                 model.Commands[0].ErrorDetail)
+                                    .c_str());
+            break;
+        }
+        model.Commands[0].TimeHistory.clear();
+    }
+    std::fclose(quiet);
+}
+
 BENCHMARK(BM_Idn_BareSocket)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_CommandLine_BareSocket)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_CommandLine_CommandLayer)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_Idn_BuiltinVisa)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_Idn_VISAWrapQueryText)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_CommandThenIdn_BareSocket)->UseRealTime()->MinTime(1.0);
@@ -218,6 +284,7 @@ int main(int argc, char** argv) {
     ratio("BM_Idn_VISAWrapQueryText", "BM_Idn_BareSocket");
     ratio("BM_CommandThenIdn_BuiltinVisa", "BM_CommandThenIdn_BareSocket");
     ratio("BM_CommandThenIdn_BareSocketNagleOn", "BM_CommandThenIdn_BareSocket");
+    ratio("BM_CommandLine_CommandLayer", "BM_CommandLine_BareSocket"); // goal: at most 1.15
     benchmark::Shutdown();
     return 0;
 }

@@ -5,7 +5,7 @@ if(TARGET bench_visasocket AND TARGET zep-instsim)
     if(NOT TARGET zep_test_support) # a build without the tests
         add_subdirectory(${CMAKE_SOURCE_DIR}/tests/support ${CMAKE_BINARY_DIR}/tests/support)
     endif()
-    target_link_libraries(bench_visasocket PRIVATE zep_test_support)
+    target_link_libraries(bench_visasocket PRIVATE zep_test_support zep_terminal)
     target_compile_definitions(bench_visasocket PRIVATE ZEP_INSTSIM_PATH="$<TARGET_FILE:zep-instsim>")
     add_dependencies(bench_visasocket zep-instsim)
 elseif(TARGET bench_visasocket)
