@@ -205,9 +205,9 @@ void BM_CommandLine_CommandLayer(benchmark::State& state) {
         model.Commands[0].Status = 1;
         ieee.SendCommand(0, "*TRG", 0, false);
         if (model.Commands[0].Status != 2 || model.Commands[0].ErrorText != "(OK)") {
-            state.SkipWithError(("command line failed: " + model.Commands[0].ErrorText + " " +
-                                 model.Commands[0].ErrorDetail)
-                                    .c_str());
+            state.SkipWithError(
+                ("command line failed: " + model.Commands[0].ErrorText + " " + model.Commands[0].ErrorDetail)
+                    .c_str());
             break;
         }
         model.Commands[0].TimeHistory.clear();
