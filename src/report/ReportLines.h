@@ -37,6 +37,8 @@ class ErrorNotifier {
     void ReportError(std::string_view text, bool flush);
 
     const std::string& PendingErrors() const { return pending_; }
+    // Forgets the collected text (a check that is tried again).
+    void DiscardPending() { pending_.clear(); }
 
   private:
     Host& host_;
