@@ -26,6 +26,7 @@ class CliArgs {
     std::optional<std::string> Value(const std::string& name) const;
     std::vector<std::string> Values(const std::string& name) const;
     const std::vector<std::string>& Positionals() const { return positionals_; }
+    bool Flag(const std::string& name) const { return flags_.count(name) > 0; }
 
   private:
     std::map<std::string, std::vector<std::string>> values_;

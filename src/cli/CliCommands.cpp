@@ -10,6 +10,13 @@ const std::vector<SubCommand>& SubCommands() {
         {"check", "check TESTSETFILE [--test KEY] [--report FILE] [--settings FILE]", RunCheck},
         {"eval", "eval [--var NAME=VALUE]... [--eval1 X] EQUATION", RunEval},
         {"codegen", "codegen TESTSETFILE --test KEY [--rows FIRST-LAST] [--settings FILE]", RunCodegen},
+        {"run",
+         "run TESTSETFILE --test KEY [--group NAME] [--block CAPTION]... [--all] [--loops N] [--simulate] "
+         "[--step] "
+         "[--reset NAME]... [--report FILE]... [--junit FILE] [--json FILE] [--settings FILE] [--registry "
+         "FILE] "
+         "[--visa V]",
+         RunRun},
         {"scan", "scan [--settings FILE] [--registry FILE] [--visa V]", RunScan},
     };
     return commands;

@@ -24,5 +24,6 @@ int RunCheck(const Args& args);
 int RunEval(const Args& args);
 int RunCodegen(const Args& args);
 int RunScan(const Args& args);
+int RunRun(const Args& args);
 
 } // namespace zep::cli

@@ -4,12 +4,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <thread>
 #include <unistd.h>
 
 namespace zep::cli {
 
 namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void NoteInterrupt(int) {
+    interrupted = 1;
+}
 
 bool IsTerminal(std::FILE* stream) {
     return stream != nullptr && ::isatty(::fileno(stream)) == 1;
@@ -69,7 +76,20 @@ std::optional<std::string> TerminalHost::InputBox(std::string_view prompt, std::
     return answer;
 }
 
+void TerminalHost::SetInterruptHandler(std::function<void()> handler) {
+    interrupt_ = std::move(handler);
+    std::signal(SIGINT, NoteInterrupt);
+    std::signal(SIGTERM, NoteInterrupt);
+}
+
+void TerminalHost::CheckInterrupt() {
+    if (!interrupted || !interrupt_) return;
+    interrupted = 0;
+    interrupt_();
+}
+
 void TerminalHost::ProcessEvents() {
+    CheckInterrupt();
     timers_.FireDue(Now());
 }
 
@@ -79,7 +99,8 @@ void TerminalHost::Pause(HostTime duration) {
         ProcessEvents();
         const HostTime now = Now();
         if (now >= end) return;
-        HostTime wake = end;
+        // Short sleeps, so a signal is noticed soon whatever the pause.
+        HostTime wake = std::min(end, now + std::chrono::milliseconds(10));
         if (const auto due = timers_.NextDue()) wake = std::min(wake, std::max(*due, now));
         std::this_thread::sleep_for(wake - now);
     }
@@ -94,6 +115,7 @@ TimerId TerminalHost::StartTimer(HostTime delay, TimerCallback callback) {
 }
 
 void TerminalHost::ScanLine(std::string_view text) {
+    if (!showScanLines_) return;
     EndProgressLine();
     const std::string line = outTerminal_ ? utf8::ForTerminal(text) : std::string(text);
     std::fprintf(out_, "%s\n", line.c_str());

@@ -8,6 +8,7 @@
 #include "host/TimerQueue.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace zep::cli {
@@ -29,9 +30,15 @@ class TerminalHost final : public Host, public HostView {
     void SetClipboardText(std::string_view text) override { clipboardText_ = text; }
     HostView& View() override { return *this; }
 
-    // The scan window's lines go to standard output as they happen.
+    // The scan window's lines go to standard output as they happen (unless switched off, where
+    // standard output holds something else).
     void ScanLine(std::string_view text) override;
+    void ShowScanLines(bool show) { showScanLines_ = show; }
     void Progress(std::string_view what, int done, int total) override;
+
+    // SIGINT and SIGTERM from now on call handler from event processing (within a pause of at most
+    // the time to the next timer), instead of ending the program.
+    void SetInterruptHandler(std::function<void()> handler);
 
     const std::string& ClipboardText() const { return clipboardText_; }
     const std::string& ClipboardRtf() const { return clipboardRtf_; }
@@ -44,11 +51,14 @@ class TerminalHost final : public Host, public HostView {
     bool outTerminal_;
     bool errTerminal_;
     bool progressShown_ = false;
+    bool showScanLines_ = true;
     TimerQueue timers_;
     std::string clipboardRtf_;
     std::string clipboardText_;
 
     void EndProgressLine();
+    void CheckInterrupt();
+    std::function<void()> interrupt_;
 };
 
 // Text for a stream: made safe for the screen when the stream is a terminal, exact otherwise.

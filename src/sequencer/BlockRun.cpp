@@ -432,7 +432,11 @@ void BlockRun::RunKindLine(size_t lineIndex, int loopCount) {
         bool isFile = false;
         const std::string value = EvaluateEquation(model_, line.CommandText, error, isFile);
         if (!error.empty()) notifier_.ReportError(error, true);
-        WriteLimit(context_, line, loopCount, LeadingNumber(value));
+        const double verdict = LeadingNumber(value);
+        line.Result.Value = value;
+        // The verdict stays with the line for the run's results (JUnit, JSON).
+        line.Result.ValueText = verdict == 0 ? "FAILED" : "PASSED";
+        WriteLimit(context_, line, loopCount, verdict);
         break;
     }
     case CommandKindCode::Wait: {

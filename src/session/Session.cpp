@@ -17,7 +17,9 @@ LoadOptions LoadOptionsOf(const Settings& settings) {
 
 Session::Session(Host& host, Settings settings)
     : host_(host), settings_(std::move(settings)), loader_(model_, LoadOptionsOf(settings_)),
-      notifier_(host) {
+      notifier_(host), context_{report_, settings_.Report, &notifier_, 0, [this] { blockError_ = true; }},
+      ieee_(host, availableInstruments_, model_, context_, blockError_),
+      runner_(host, model_, availableInstruments_, context_, notifier_, ieee_, blockError_) {
     notifier_.SetRemoteSink([this](std::string_view text) {
         if (!remote_.Connected || !remote_.Send) return false;
         remote_.Send("EXECUTION::ERROR::" + std::string(text));
@@ -60,6 +62,20 @@ bool Session::UseVisa(std::string_view choice, std::string& error) {
     if (!visa) return false;
     UseVisa(std::move(visa));
     return true;
+}
+
+void Session::PrepareRun(const DeviceCache* cache) {
+    IEEEOptions options;
+    options.Simulation = settings_.Simulation;
+    options.SimMaxTime = settings_.SimMaxTime;
+    options.IEEEDisp = settings_.IEEEDisp;
+    ieee_.SetOptions(options);
+    ieee_.SetWrap(settings_.Simulation ? nullptr : wrap_.get());
+    RunOptions run;
+    run.Simulation = settings_.Simulation;
+    if (cache) run.LoadInstruments = [this, cache] { LoadIEEEInstruments(*cache); };
+    runner_.SetOptions(std::move(run));
+    runner_.InvalidateInstruments();
 }
 
 bool Session::LoadIEEEInstruments(const DeviceCache& cache) {

@@ -7,11 +7,13 @@
 #include "discovery/DeviceCache.h"
 #include "discovery/VISAScan.h"
 #include "host/Host.h"
+#include "ieee/IEEE.h"
 #include "instio/AvailableInstrument.h"
 #include "instio/VISAWrap.h"
 #include "instio/Visa.h"
 #include "report/ReportDocument.h"
 #include "report/ReportLines.h"
+#include "sequencer/BlockRun.h"
 #include "settings/Settings.h"
 #include "testdef/TestLoad.h"
 #include "testdef/TestModel.h"
@@ -92,6 +94,13 @@ class Session {
     // What the report writers need, with the block-error flag of this session.
     ReportContext MakeReportContext(size_t labelWidth = 0);
 
+    // The command layer and the block run over this session's state. PrepareRun hands them the
+    // settings (simulation, its time, the command list display) and the VISA access layer; the
+    // cache, when given, is what a run scans.
+    IEEE& Ieee() { return ieee_; }
+    BlockRun& Runner() { return runner_; }
+    void PrepareRun(const DeviceCache* cache);
+
   private:
     Host& host_;
     Settings settings_;
@@ -105,6 +114,9 @@ class Session {
     bool blockError_ = false;
     RemoteState remote_;
     ErrorNotifier notifier_;
+    ReportContext context_;
+    IEEE ieee_;
+    BlockRun runner_;
 };
 
 // What the loader takes from the settings.
