@@ -308,15 +308,16 @@ void BlockRun::SetSendFlag(int blockIndex, size_t& labelWidth, int& linesToSend)
             line.Result.ValueText = "SUPRESS";
             continue;
         }
-        if (line.InstrumentIndex >= 0 &&
-            (static_cast<size_t>(line.InstrumentIndex) >= model_.Instruments.size() ||
-             !model_.Instruments[static_cast<size_t>(line.InstrumentIndex)].Used)) {
+        // An instrument that is not used, or one the test case does not name, is not controlled.
+        if (!IsKindLine(line) && (line.InstrumentIndex < 0 ||
+                                  static_cast<size_t>(line.InstrumentIndex) >= model_.Instruments.size() ||
+                                  !model_.Instruments[static_cast<size_t>(line.InstrumentIndex)].Used)) {
             line.LastTime = -1.0F;
             line.Result.ValueText = "NO CONTROL";
             continue;
         }
         line.SendFlag = true;
-        if (line.InstrumentIndex >= 0) ++linesToSend;
+        if (!IsKindLine(line)) ++linesToSend;
     }
     labelWidth = ComputeLabelWidth(model_.Commands, static_cast<int16_t>(blockIndex));
 }

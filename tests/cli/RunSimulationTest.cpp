@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -91,6 +93,29 @@ print([b["caption"] for b in doc["blocks"]], [b["state"] for b in doc["blocks"]]
     const std::string stored((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
     EXPECT_EQ(stored, run.out);
     EXPECT_TRUE(fs::file_size(Path("r.rtf")) > 0);
+}
+
+TEST_F(RunSimulation, CtrlCStopsARunAndTheReportIsStillWritten) {
+    std::ofstream(dir_ / "Level.ZEP_CASE") << "BLOCK|Main|Main block\n"
+                                              "Main|Comment|before the wait\n"
+                                              "Main|Wait|600000\n"
+                                              "Main|Comment|after the wait\n";
+    test::ChildProcess child;
+    test::ChildOptions options;
+    options.environment = {"ZEP_SETTINGS=" + (dir_ / "ZEP_INIT.INI").string()};
+    ASSERT_TRUE(child.Start({ZEP_CLI_PATH, "run", Path("S.ZEP_SET"), "--test", "Level", "--all", "--simulate",
+                             "--report", Path("stopped.txt")},
+                            options))
+        << child.Error();
+    ::usleep(300000); // the run is in its ten-minute wait by now
+    child.Signal(SIGINT);
+    ASSERT_TRUE(child.Wait(20000)) << "the run did not stop";
+    const std::string out = child.Stdout();
+    EXPECT_NE(out.find("before the wait"), std::string::npos) << out;
+    EXPECT_EQ(out.find("after the wait"), std::string::npos) << out;
+    EXPECT_NE(out.find(" - Main block aborted - "), std::string::npos) << out;
+    EXPECT_TRUE(fs::exists(Path("stopped.txt")));
+    EXPECT_EQ(child.ExitCode(), 1);
 }
 
 } // namespace
