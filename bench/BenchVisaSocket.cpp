@@ -8,6 +8,7 @@
 #include "instio/VISAWrap.h"
 #include "instio/VisaResource.h"
 #include "instio/visa_builtin/BuiltinVisa.h"
+#include "sequencer/BlockRun.h"
 
 #include <benchmark/benchmark.h>
 
@@ -215,6 +216,83 @@ void BM_CommandLine_CommandLayer(benchmark::State& state) {
     std::fclose(quiet);
 }
 
+// A block of 1,000 query lines run by the block loop through the command layer, against a bare
+// client making the same exchanges (a query line is one write and one read).
+constexpr int BlockLines = 1000;
+
+void BM_QueryBlock_BareSocket(benchmark::State& state) {
+    BareClient client(true);
+    if (!client.Ok()) {
+        state.SkipWithError("cannot connect to the simulator");
+        return;
+    }
+    client.Send("*CLS\n*ESE 1\n*SRE 32\n");
+    std::string line;
+    for (auto _ : state) {
+        for (int i = 0; i < BlockLines; ++i) {
+            if (!client.Send("*IDN?\n") || !client.ReadLine(line)) {
+                state.SkipWithError("query failed");
+                return;
+            }
+        }
+    }
+}
+
+// The same block through BlockRun::Go; simulated, every line is a 1 ms timer at least.
+void BlockOfQueries(benchmark::State& state, bool simulation, bool queries) {
+    BuiltinVisa visa;
+    VISAWrap wrap(visa);
+    std::FILE* quiet = std::tmpfile();
+    cli::TerminalHost terminal(quiet, quiet, quiet);
+    ReportDocument report;
+    ReportOptions options;
+    options.Time = false;
+    ErrorNotifier notifier(terminal);
+    bool blockError = false;
+    ReportContext context{report, options, &notifier, 8, {}};
+    TestModel model;
+    model.Blocks.push_back(BlockDef{"Main", "Main"});
+    InstrumentNeed need;
+    need.Name = "Gen";
+    need.Type = simulation ? "SIM" : "";
+    need.ErrorQuery = "SYST:ERR";
+    need.ClearCommand = "*CLS";
+    need.Used = true;
+    model.Instruments.push_back(need);
+    for (int i = 0; i < BlockLines; ++i) {
+        model.Commands.emplace_back(0, 0, queries ? "*IDN?" : "*TRG", "Identification");
+        if (queries) model.Commands.back().Result.Kind = ResultKind::String;
+    }
+    std::vector<AvailableInstrument> instruments(1);
+    instruments[0].Resource = socketResource;
+    IEEE ieee(terminal, instruments, model, context, blockError);
+    IEEEOptions ieeeOptions;
+    ieeeOptions.Simulation = simulation;
+    ieeeOptions.SimMaxTime = 0;
+    ieee.SetOptions(ieeeOptions);
+    if (!simulation) ieee.SetWrap(&wrap);
+    BlockRun run(terminal, model, instruments, context, notifier, ieee, blockError);
+    run.SetOptions(RunOptions{simulation, [] {}});
+    for (auto _ : state) {
+        report.Clear();
+        run.Go(0);
+        if (model.Blocks[0].RunState != 2 || model.Commands.back().Status != 2) {
+            state.SkipWithError("the block did not run");
+            break;
+        }
+    }
+    std::fclose(quiet);
+}
+void BM_QueryBlock_BlockRun(benchmark::State& state) {
+    BlockOfQueries(state, false, true);
+}
+void BM_SimulatedBlock_BlockRun(benchmark::State& state) {
+    BlockOfQueries(state, true, false);
+}
+BENCHMARK(BM_QueryBlock_BareSocket)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_QueryBlock_BlockRun)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_SimulatedBlock_BlockRun)->UseRealTime()->Iterations(2);
+
 BENCHMARK(BM_Idn_BareSocket)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_CommandLine_BareSocket)->UseRealTime()->MinTime(1.0);
 BENCHMARK(BM_CommandLine_CommandLayer)->UseRealTime()->MinTime(1.0);
@@ -285,6 +363,7 @@ int main(int argc, char** argv) {
     ratio("BM_CommandThenIdn_BuiltinVisa", "BM_CommandThenIdn_BareSocket");
     ratio("BM_CommandThenIdn_BareSocketNagleOn", "BM_CommandThenIdn_BareSocket");
     ratio("BM_CommandLine_CommandLayer", "BM_CommandLine_BareSocket"); // goal: at most 1.15
+    ratio("BM_QueryBlock_BlockRun", "BM_QueryBlock_BareSocket");       // goal: at most 1.2
     benchmark::Shutdown();
     return 0;
 }

@@ -56,6 +56,20 @@ std::string FormattedValue(const CommandLine& line, const FormatOptions& format)
 
 } // namespace
 
+BlockStatusField BlockStatus(const BlockDef& block) {
+    if (block.ErrorFlag) return {"ERR", 255, true};
+    switch (block.RunState) {
+    case 1:
+        return {"RUN", 0x80FFFF, false};
+    case 2:
+        return {"OK", 0x80FF80, false};
+    case 3:
+        return {"STOP", 255, false};
+    default:
+        return {"---", 0xC0C0C0, false};
+    }
+}
+
 bool LikeMatch(std::string_view text, std::string_view pattern) {
     if (pattern.empty()) return text.empty();
     const char p = pattern.front();
@@ -198,10 +212,10 @@ void BlockRun::Go(int blockIndex) {
     BlockDef& block = model_.Blocks[static_cast<size_t>(blockIndex)];
     block.RunState = 1;
     block.ErrorFlag = false;
-    host_.View().BlockStatus(blockIndex, "running");
+    host_.View().BlockStatus(blockIndex, BlockStatus(block).Text);
     if (!CheckInstruments()) {
         block.RunState = 0;
-        host_.View().BlockStatus(blockIndex, "refused");
+        host_.View().BlockStatus(blockIndex, BlockStatus(block).Text);
         return;
     }
     if (blockIndex == 0) WriteTestStart(context_, model_.SelectedTestText);
@@ -294,7 +308,7 @@ void BlockRun::Go(int blockIndex) {
     WriteClosingRule(context_);
     if (blockError_) block.RunState = 3;
     if (block.RunState != 3) block.RunState = 2;
-    host_.View().BlockStatus(blockIndex, block.RunState == 3 ? "aborted" : "done");
+    host_.View().BlockStatus(blockIndex, BlockStatus(block).Text);
 }
 
 void BlockRun::SetSendFlag(int blockIndex, size_t& labelWidth, int& linesToSend) {

@@ -79,6 +79,15 @@ class BlockRun {
     std::vector<double> instrumentMs_;
 };
 
+// A block's status field: "---" grey, "RUN" light yellow, "OK" light green, "STOP" red by its
+// RunState; "ERR" in red, flashing, while its ErrorFlag is set.
+struct BlockStatusField {
+    std::string Text;
+    int32_t BackColour = 0;
+    bool Flashing = false;
+};
+BlockStatusField BlockStatus(const BlockDef& block);
+
 // VB-style pattern match: "*" any text, "?" one character, "#" one digit, "[...]" one of a set.
 bool LikeMatch(std::string_view text, std::string_view pattern);
 

@@ -1,6 +1,10 @@
 // The program-wide state and the operations that touch more than one subsystem.
 #include "session/Session.h"
 
+#include "common/StringOp.h"
+
+#include <cmath>
+
 #include "instio/VisaFactory.h"
 
 namespace zep {
@@ -76,6 +80,43 @@ void Session::PrepareRun(const DeviceCache* cache) {
     if (cache) run.LoadInstruments = [this, cache] { LoadIEEEInstruments(*cache); };
     runner_.SetOptions(std::move(run));
     runner_.InvalidateInstruments();
+}
+
+void Session::ExecuteBlock(int blockIndex, bool shift) {
+    if (!blocksEnabled_ || blockIndex < 0 || static_cast<size_t>(blockIndex) >= model_.Blocks.size()) return;
+    if (settings_.CheckForChanges && TestCaseFilesChanged(model_) &&
+        host_.MessageBox("Testcase file was changed. Reload?", MsgStyle::YesNo | MsgStyle::Question,
+                         "RELOAD?") == MsgAnswer::Yes) {
+        TestEntry entry = EntryForKey(model_.SelectedTestKey);
+        entry.Text = model_.SelectedTestText;
+        loader_.SelectTest(entry);
+        ShowParserErrors(report_, loader_.Findings());
+        if (static_cast<size_t>(blockIndex) >= model_.Blocks.size()) return;
+    }
+    blocksEnabled_ = false;
+    host_.View().Indicator("blocks", false);
+    host_.ProcessEvents();
+    BlockDef& block = model_.Blocks[static_cast<size_t>(blockIndex)];
+    if (shift) {
+        const std::string answer =
+            host_.InputBox("Number of loops to run: ", "Loops to run", std::to_string(block.LoopCount))
+                .value_or("");
+        // The answer's numeric value as a 16-bit integer; what does not fit counts as no loop.
+        const double loops = LeadingNumber(answer);
+        block.LoopCount = loops >= 0 && loops <= 32767 ? static_cast<int16_t>(std::nearbyint(loops)) : 0;
+    } else {
+        block.LoopCount = 1;
+    }
+    blockError_ = false;
+    runner_.Go(blockIndex);
+    blocksEnabled_ = true;
+    host_.View().Indicator("blocks", true);
+    host_.ProcessEvents();
+}
+
+void Session::RunAllBlocks() {
+    for (size_t b = 0; b < model_.Blocks.size(); ++b)
+        if (model_.Blocks[b].Caption != "---" && blocksEnabled_) ExecuteBlock(static_cast<int>(b), false);
 }
 
 bool Session::LoadIEEEInstruments(const DeviceCache& cache) {

@@ -101,6 +101,15 @@ class Session {
     BlockRun& Runner() { return runner_; }
     void PrepareRun(const DeviceCache* cache);
 
+    // The block buttons: a block's run as its button does it (the reload question when the test
+    // case changed on disk and CheckForChanges is on; with shift the loop count from an input
+    // box, else one loop; the block-error flag cleared), every enabled block in order, and stop.
+    void ExecuteBlock(int blockIndex, bool shift);
+    void RunAllBlocks();
+    void Stop() { blockError_ = true; }
+    // False while a block runs: the buttons cannot start a second one.
+    bool BlocksEnabled() const { return blocksEnabled_; }
+
   private:
     Host& host_;
     Settings settings_;
@@ -112,6 +121,7 @@ class Session {
     std::vector<AvailableInstrument> availableInstruments_;
     DeviceTable devices_;
     bool blockError_ = false;
+    bool blocksEnabled_ = true;
     RemoteState remote_;
     ErrorNotifier notifier_;
     ReportContext context_;

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <unistd.h>
 
 namespace zep {
@@ -126,6 +128,86 @@ TEST_F(SessionTest, ErrorEntriesRaiseTheBlockErrorOnlyWhenTheSettingsSaySo) {
     ShowParserError(context, "Unknown Block X in command");
     EXPECT_TRUE(session.BlockError());
     EXPECT_EQ(session.Report().PlainLines().size(), 4U); // two entries of two lines
+}
+
+} // namespace
+} // namespace zep
+
+namespace zep {
+namespace {
+
+// The block buttons over a session in simulation, on the scripted host.
+class BlockButtonsTest : public SessionTest {
+  protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        settings_.Simulation = true;
+        settings_.SimMaxTime = 5;
+        settings_.Report.Time = true;
+        Write("S.ZEP_SET", "G\n>T|The test\n");
+        Write("T.ZEP_CASE",
+              "NEED|SMG|Gen\nBLOCK|Main|Main\nBLOCK|Second|Second\nMain|Gen|:INIT\nSecond|Comment|second\n");
+    }
+    Session& Open() {
+        session_ = std::make_unique<Session>(host_, settings_);
+        EXPECT_TRUE(session_->OpenTestSet(Path("S.ZEP_SET")));
+        EXPECT_TRUE(session_->SelectTest(session_->Loader().TestListAt(0)[0]));
+        for (auto& need : session_->Model().Instruments)
+            need.Used = true;
+        session_->PrepareRun(nullptr);
+        return *session_;
+    }
+    Settings settings_;
+    std::unique_ptr<Session> session_;
+};
+
+TEST_F(BlockButtonsTest, ShiftAsksForTheLoopCountAndABadAnswerRunsNoLoop) {
+    Session& session = Open();
+    host_.inputAnswers = {std::string("3"), std::string("many")};
+    session.ExecuteBlock(0, true);
+    EXPECT_EQ(session.Model().Blocks[0].LoopCount, 3);
+    EXPECT_NE(session.Report().PlainText().find("done (3 loops performed)"), std::string::npos);
+    ASSERT_EQ(host_.inputs.size(), 1U);
+    EXPECT_EQ(host_.inputs[0].prompt, "Number of loops to run: ");
+    EXPECT_EQ(host_.inputs[0].title, "Loops to run");
+    EXPECT_EQ(host_.inputs[0].defaultAnswer, "1");
+    session.ExecuteBlock(0, true);
+    EXPECT_EQ(session.Model().Blocks[0].LoopCount, 0);
+    EXPECT_NE(session.Report().PlainText().find("no complete loop was executed"), std::string::npos);
+    EXPECT_EQ(BlockStatus(session.Model().Blocks[0]).Text, "OK");
+    EXPECT_TRUE(session.BlocksEnabled());
+}
+
+TEST_F(BlockButtonsTest, AChangedTestCaseIsReloadedOnlyWhenTheAnswerIsYes) {
+    Session& session = Open();
+    // Rewritten with a different size, so the stamp certainly changes.
+    Write("T.ZEP_CASE", "NEED|SMG|Gen\nBLOCK|Main|Main\nMain|Comment|changed on disk, a longer line\n");
+    host_.answers = {MsgAnswer::No};
+    session.ExecuteBlock(0, false);
+    ASSERT_EQ(host_.boxes.size(), 1U);
+    EXPECT_EQ(host_.boxes[0].text, "Testcase file was changed. Reload?");
+    EXPECT_EQ(host_.boxes[0].title, "RELOAD?");
+    EXPECT_EQ(session.Model().Blocks.size(), 2U); // ran from the model in memory
+    host_.answers = {MsgAnswer::Yes};
+    session.ExecuteBlock(0, false);
+    EXPECT_EQ(session.Model().Blocks.size(), 1U);
+    EXPECT_NE(session.Report().PlainText().find("changed on disk"), std::string::npos);
+}
+
+TEST_F(BlockButtonsTest, RunAllRunsEveryBlockAndStepModeCanBeLeftWhileWaiting) {
+    Session& session = Open();
+    session.Runner().StepMode = true;
+    // The button's own round of events comes first; then the run waits for Next, and the user
+    // switches step mode off instead.
+    host_.events.push_back([] {});
+    host_.events.push_back([&] { session.Runner().StepMode = false; });
+    session.RunAllBlocks();
+    EXPECT_EQ(session.Model().Blocks[0].RunState, 2) << (host_.boxes.empty() ? "" : host_.boxes[0].text);
+    EXPECT_EQ(session.Model().Blocks[1].RunState, 2);
+    EXPECT_NE(session.Report().PlainText().find("second"), std::string::npos);
+    const auto next = std::count_if(host_.viewLog.begin(), host_.viewLog.end(),
+                                    [](const std::string& line) { return line.rfind("NextStep ", 0) == 0; });
+    EXPECT_EQ(next, 2); // shown once and closed once: no further stops
 }
 
 } // namespace
