@@ -281,6 +281,7 @@ int RunRun(const Args& args) {
     }
     session->PrepareRun(cache.get());
     session->Runner().StepMode = session->GetSettings().StepByStep;
+    host.SetNextHandler([&] { session->Runner().PressNext(); });
     // Ctrl+C and SIGTERM stop the run as the stop button does; the report is still written.
     host.SetInterruptHandler([&] { session->BlockError() = true; });
 

@@ -122,6 +122,17 @@ void TerminalHost::ScanLine(std::string_view text) {
     std::fflush(out_);
 }
 
+void TerminalHost::NextStep(std::string_view text) {
+    if (text.empty() || !next_) return;
+    EndProgressLine();
+    const std::string line = "[NEXT] " + LinesOf(text);
+    std::fprintf(err_, "%s\n", errTerminal_ ? utf8::ForTerminal(line).c_str() : line.c_str());
+    std::fflush(err_);
+    for (int c = 0; (c = std::fgetc(in_)) != EOF && c != '\n';) {
+    }
+    next_();
+}
+
 void TerminalHost::Progress(std::string_view what, int done, int total) {
     if (!errTerminal_) return;
     if (total <= 0) {

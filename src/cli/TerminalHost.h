@@ -34,6 +34,10 @@ class TerminalHost final : public Host, public HostView {
     // standard output holds something else).
     void ScanLine(std::string_view text) override;
     void ShowScanLines(bool show) { showScanLines_ = show; }
+    // Step mode: the next line is shown as "[NEXT] text" on standard error and a line of standard
+    // input presses Next (end of input too).
+    void NextStep(std::string_view text) override;
+    void SetNextHandler(std::function<void()> next) { next_ = std::move(next); }
     void Progress(std::string_view what, int done, int total) override;
 
     // SIGINT and SIGTERM from now on call handler from event processing (within a pause of at most
@@ -59,6 +63,7 @@ class TerminalHost final : public Host, public HostView {
     void EndProgressLine();
     void CheckInterrupt();
     std::function<void()> interrupt_;
+    std::function<void()> next_;
 };
 
 // Text for a stream: made safe for the screen when the stream is a terminal, exact otherwise.

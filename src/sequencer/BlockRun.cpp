@@ -5,6 +5,7 @@
 #include "common/TextFile.h"
 #include "report/ValueFormat.h"
 #include "sequencer/VariableSubstitution.h"
+#include "testdef/ResultKinds.h"
 
 #include <algorithm>
 #include <chrono>
@@ -364,8 +365,14 @@ bool BlockRun::AllInstReady() const {
 
 void BlockRun::WaitForStep(size_t lineIndex) {
     const CommandLine& line = model_.Commands[lineIndex];
-    host_.View().NextStep(line.Label.empty() ? line.CommandText : line.Label + ": " + line.CommandText);
     next_ = false;
+    // The instrument's name (a kind line's keyword), the command and the line's label.
+    std::string who;
+    if (IsKindLine(line))
+        who = StandardCommandKinds()[static_cast<size_t>(-line.InstrumentIndex - 1)].Keyword;
+    else if (static_cast<size_t>(line.InstrumentIndex) < model_.Instruments.size())
+        who = model_.Instruments[static_cast<size_t>(line.InstrumentIndex)].Name;
+    host_.View().NextStep(who + " | " + line.CommandText + (line.Label.empty() ? "" : " | " + line.Label));
     while (StepMode && !next_ && !blockError_)
         host_.Pause(10ms);
     next_ = false;

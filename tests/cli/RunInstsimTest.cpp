@@ -75,6 +75,45 @@ TEST_P(RunInstsim, TheExampleTestRunsAsReviewed) {
     fs::remove_all(dir);
 }
 
+// Every command kind, an instrument error and a failing inline equation, a missing option and the
+// aborted path, against the simulator's generator.
+TEST(RunInstsimKinds, KindsErrorsRefusalAndAbort) {
+    const fs::path dir = fs::temp_directory_path() / ("zep_runkinds_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::copy(fs::path(ZEP_FIXTURES_DIR) / "run" / "kinds", dir, fs::copy_options::recursive);
+    test::InstsimProcess simulator;
+    ASSERT_TRUE(simulator.Start(
+        ZEP_INSTSIM_PATH, {"--config", ZEP_EXAMPLES_DIR "/instsim/SMG.ZEP_INST", "--portmap-port", "0"}, 60))
+        << simulator.Error();
+    std::ofstream(dir / "cache.ini") << "[SOFTWARE\\Veltmark\\VISADeviceCache]\nDEVICE1="
+                                     << simulator.ResourceOfClass("SOCKET") << "\nSERVER1=localhost\n";
+    std::ofstream(dir / "none.ini") << "";
+    std::ofstream(dir / "stop.ini") << "[TestEnv]\nStopOnBlockError=1\n";
+    auto run = [&](const std::string& test, const std::string& settings) {
+        test::ChildOptions options;
+        options.environment = {"ZEP_SETTINGS=" + (dir / settings).string()};
+        return test::RunChild({ZEP_CLI_PATH, "run", (dir / "Kinds.ZEP_SET").string(), "--test", test, "--all",
+                               "--registry", (dir / "cache.ini").string(), "--visa", "builtin"},
+                              options, 60000);
+    };
+    const auto kinds = run("Kinds", "none.ini");
+    EXPECT_EQ(kinds.exitCode, 1); // a FAILED limit and two failed lines
+    EXPECT_EQ(MaskTimes(kinds.out), ReadFile(dir / "expected_Kinds.txt"));
+    EXPECT_EQ(ReadFile(dir / "stored.txt"), "1000000000\n"); // Store appended the answer variable
+
+    const auto refused = run("NoOption", "none.ini");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err,
+              "[ERROR] Option B99 missing for Gen (SMG)!\nMissing instruments, sequence is not executed!\n");
+
+    const auto aborted = run("Aborted", "stop.ini");
+    EXPECT_EQ(aborted.exitCode, 1);
+    EXPECT_EQ(MaskTimes(aborted.out), ReadFile(dir / "expected_Aborted.txt"));
+    EXPECT_EQ(aborted.out.find("not reached"), std::string::npos);
+    fs::remove_all(dir);
+}
+
 INSTANTIATE_TEST_SUITE_P(Examples, RunInstsim,
                          ::testing::Values(Case{"GeneratorLevel", {"--loops", "3"}},
                                            Case{"AnalyserLevel", {}}, Case{"Harmonics", {}},
