@@ -287,11 +287,14 @@ QueryResult IEEE::QueryCommand(size_t index, std::string_view command) {
     host_.View().Indicator("busy", true);
     state.started = host_.Now();
     if (!options_.Simulation && wrap_) {
-        std::string buffer(QueryBufferSize, ' ');
-        Query(index, command, buffer);
+        // One buffer for every query: only the bytes a read delivers are looked at, so it need
+        // not be blanked again (100 kB per line would cost more than the exchange itself).
+        if (queryBuffer_.size() != QueryBufferSize) queryBuffer_.assign(QueryBufferSize, ' ');
+        Query(index, command, queryBuffer_);
         result.Milliseconds = ElapsedMs(index);
-        buffer.resize(std::min<size_t>(wrap_->LastCount(), buffer.size()));
-        result.Answer = VISAWrap::StripLineEnds(buffer);
+        result.Answer = VISAWrap::StripLineEnds(
+            std::string_view(queryBuffer_)
+                .substr(0, std::min<size_t>(wrap_->LastCount(), queryBuffer_.size())));
     } else {
         result.Answer = host_.InputBox("Answer to " + std::string(command), "INPUT", "").value_or("");
         result.Milliseconds = ElapsedMs(index);

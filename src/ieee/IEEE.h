@@ -99,6 +99,7 @@ class IEEE {
     IEEEOptions options_;
     std::function<double()> random_;
     std::vector<InstrumentState> states_;
+    std::string queryBuffer_;
 };
 
 } // namespace zep
