@@ -260,7 +260,9 @@ void BlockRun::Go(int blockIndex) {
                 took = true;
                 if (line.InstrumentIndex >= 0) {
                     ++sent;
-                    host_.View().Progress("line", sent - 1, std::max(linesToSend, 1));
+                    host_.View().Progress(block.Caption + ", loop " + std::to_string(loop) + " of " +
+                                              std::to_string(loopCount) + ", line",
+                                          sent, std::max(linesToSend, 1));
                 }
                 if (StepMode) WaitForStep(i);
                 RunLine(i, loopCount, looping);
@@ -287,9 +289,10 @@ void BlockRun::Go(int blockIndex) {
             if (line.InstrumentIndex >= 0 && static_cast<size_t>(line.InstrumentIndex) < instrumentMs_.size())
                 instrumentMs_[static_cast<size_t>(line.InstrumentIndex)] += line.LastTime;
         }
-        if (looping && !context_.Options.OutputForLoop) host_.View().Progress("loop", loop, loopCount);
+        if (looping && !context_.Options.OutputForLoop)
+            host_.View().Progress(block.Caption + ", loop", loop, loopCount);
     }
-    host_.View().Progress("line", 0, 0);
+    host_.View().Progress("", 0, 0);
 
     WriteLoopSummary(context_, loopCount);
     if (context_.Options.Results && looping) {
@@ -401,6 +404,9 @@ void BlockRun::RunInstrumentLine(size_t lineIndex, int loopCount, bool looping) 
         ShowInstrumentError(context_, line, need.Name);
         return;
     }
+    // Two readings kept here and nowhere else: a finished instrument line without a result writes
+    // no result line (the command kinds and the block loop say so; the report's table would write
+    // one), and the empty line at a block's end is the report's own (its writers add it).
     if (line.Result.Kind == ResultKind::NoResult) {
         need.CurrentLine = static_cast<int32_t>(lineIndex);
         ieee_.SendCommand(device, sent, static_cast<int32_t>(lineIndex), false);
@@ -543,12 +549,19 @@ std::string BlockRun::RunShellCommand(const std::string& command) {
     pid_t child = -1;
     char shell[] = "/bin/sh";
     char* argv[] = {shell, scriptName.data(), nullptr};
-    if (::posix_spawn(&child, "/bin/sh", nullptr, nullptr, argv, environ) == 0) {
+    // Its own process group, so that a stop ends whatever the script started too.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int spawned = ::posix_spawn(&child, "/bin/sh", nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned == 0) {
         // Waited for while events run; a stop ends the command.
         int status = 0;
         while (::waitpid(child, &status, WNOHANG) == 0) {
             if (blockError_) {
-                ::kill(child, SIGTERM);
+                ::kill(-child, SIGTERM);
                 ::waitpid(child, &status, 0);
                 break;
             }

@@ -186,6 +186,15 @@ TEST_F(BlockRunTest, ShellCommandsStoreAndMessages) {
             << "left behind: " << entry.path();
 }
 
+TEST_F(BlockRunTest, StoppingTheRunEndsAShellCommandThatWouldNotEnd) {
+    Load("BLOCK|Main|Main\nMain|DOSCommand|sleep 600\nMain|Comment|after\n");
+    host.StartTimer(std::chrono::milliseconds(50), [this] { blockError = true; }); // the stop button
+    run.Go(0);
+    EXPECT_EQ(model.Blocks[0].RunState, 3);
+    EXPECT_EQ(model.Commands[1].Status, 0);
+    EXPECT_GE(host.Now(), std::chrono::milliseconds(50));
+}
+
 TEST(LikeMatch, WildcardsAsTheCheckUsesThem) {
     EXPECT_TRUE(LikeMatch("Veltmark,SMG,100245/003,2.10.4", "*SMG*"));
     EXPECT_FALSE(LikeMatch("Veltmark,SMG,1,1", "*smg*")); // letter case counts
