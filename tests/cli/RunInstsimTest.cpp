@@ -107,6 +107,12 @@ TEST(RunInstsimKinds, KindsErrorsRefusalAndAbort) {
     EXPECT_EQ(refused.err,
               "[ERROR] Option B99 missing for Gen (SMG)!\nMissing instruments, sequence is not executed!\n");
 
+    const auto missing = run("NoInstrument", "none.ini");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err,
+              "[ERROR] SA (FSA) was not found!\nMissing instruments, sequence is not executed!\n");
+
     const auto aborted = run("Aborted", "stop.ini");
     EXPECT_EQ(aborted.exitCode, 1);
     EXPECT_EQ(MaskTimes(aborted.out), ReadFile(dir / "expected_Aborted.txt"));
