@@ -18,6 +18,9 @@ const std::vector<SubCommand>& SubCommands() {
          "[--visa V]",
          RunRun},
         {"scan", "scan [--settings FILE] [--registry FILE] [--visa V]", RunScan},
+        {"serve",
+         "serve [TESTSETFILE] [--socket PATH] [--simulate] [--settings FILE] [--registry FILE] [--visa V]",
+         RunServe},
     };
     return commands;
 }

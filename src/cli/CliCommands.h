@@ -25,5 +25,6 @@ int RunEval(const Args& args);
 int RunCodegen(const Args& args);
 int RunScan(const Args& args);
 int RunRun(const Args& args);
+int RunServe(const Args& args);
 
 } // namespace zep::cli

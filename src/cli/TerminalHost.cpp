@@ -61,6 +61,7 @@ int TerminalHost::MessageBox(std::string_view text, int style, std::string_view 
 std::optional<std::string> TerminalHost::InputBox(std::string_view prompt, std::string_view title,
                                                   std::string_view defaultAnswer) {
     EndProgressLine();
+    if (inputsEmpty_) return std::nullopt;
     if (inTerminal_ && errTerminal_) {
         std::string ask = "[" + std::string(title) + "] " + LinesOf(prompt);
         if (!defaultAnswer.empty()) ask += " [" + std::string(defaultAnswer) + "]";
@@ -91,6 +92,8 @@ void TerminalHost::CheckInterrupt() {
 void TerminalHost::ProcessEvents() {
     CheckInterrupt();
     timers_.FireDue(Now());
+    for (size_t i = 0; i < sources_.size(); ++i)
+        sources_[i]();
 }
 
 void TerminalHost::Pause(HostTime duration) {

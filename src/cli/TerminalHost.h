@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zep::cli {
 
@@ -43,6 +44,10 @@ class TerminalHost final : public Host, public HostView {
     // SIGINT and SIGTERM from now on call handler from event processing (within a pause of at most
     // the time to the next timer), instead of ending the program.
     void SetInterruptHandler(std::function<void()> handler);
+    // Called on every round of events (a remote-control socket polled for commands).
+    void AddEventSource(std::function<void()> source) { sources_.push_back(std::move(source)); }
+    // Input boxes answer at once with nothing, as a cancelled box (no one is at the terminal).
+    void AnswerInputsEmpty(bool empty) { inputsEmpty_ = empty; }
 
     const std::string& ClipboardText() const { return clipboardText_; }
     const std::string& ClipboardRtf() const { return clipboardRtf_; }
@@ -64,6 +69,8 @@ class TerminalHost final : public Host, public HostView {
     void CheckInterrupt();
     std::function<void()> interrupt_;
     std::function<void()> next_;
+    std::vector<std::function<void()>> sources_;
+    bool inputsEmpty_ = false;
 };
 
 // Text for a stream: made safe for the screen when the stream is a terminal, exact otherwise.

@@ -1,0 +1,64 @@
+// The remote-control transport outside Windows: a local stream socket whose frames mirror the
+// window message's COPYDATASTRUCT: 4-byte little-endian dwData, 4-byte little-endian cbData, then
+// cbData bytes (the text and one NUL). Every connection is a peer "window" with its own handle,
+// told to it in a first frame with dwData 0.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zep {
+
+inline constexpr std::uint32_t RemoteTextData = 3;   // dwData of protocol texts
+inline constexpr std::uint32_t RemoteHandleData = 0; // dwData of the greeting with the handle
+// Frames beyond this are no protocol text: the connection is dropped.
+inline constexpr std::uint32_t MaxRemoteFrame = 64U * 1024U * 1024U;
+
+std::string RemoteFrame(std::uint32_t data, std::string_view text);
+// Takes one complete frame off the front of buffer; nothing while it is incomplete. False in
+// bad when the frame is malformed (no NUL, too long).
+std::optional<std::pair<std::uint32_t, std::string>> TakeRemoteFrame(std::string& buffer, bool& bad);
+
+// The socket path: the option, else ZEP_REMOTE_SOCKET, else a per-user path.
+std::string ResolveRemoteSocketPath(const std::optional<std::string>& option);
+
+class RemoteSocketServer {
+  public:
+    using TextHandler = std::function<void(std::uint64_t peer, const std::string& text)>;
+
+    RemoteSocketServer() = default;
+    ~RemoteSocketServer();
+    RemoteSocketServer(const RemoteSocketServer&) = delete;
+    RemoteSocketServer& operator=(const RemoteSocketServer&) = delete;
+
+    // Listens on path with user-only permissions. A socket file that no executor answers on is
+    // replaced; a live one is an error naming the path. False with error set.
+    bool Listen(const std::string& path, std::string& error);
+    // Accepts connections and reads what arrived, without waiting; calls handler for every text
+    // frame (dwData 3), also from inside a handler (a command may arrive while a block runs).
+    void Poll(const TextHandler& handler);
+    // Sends one text to a peer; a peer that is gone is forgotten.
+    void Send(std::uint64_t peer, std::string_view text);
+    size_t Peers() const { return peers_.size(); }
+    void Close();
+
+  private:
+    struct Peer {
+        int fd = -1;
+        std::string in;
+    };
+    void Drop(std::uint64_t handle);
+    void SendFrame(std::uint64_t handle, const std::string& frame);
+
+    int listener_ = -1;
+    std::string path_;
+    std::map<std::uint64_t, Peer> peers_;
+    std::uint64_t nextHandle_ = 1;
+};
+
+} // namespace zep
