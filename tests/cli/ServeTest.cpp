@@ -88,6 +88,23 @@ TEST_F(Serve, ARemoteSessionSelectsRunsAndFetches) {
     EXPECT_FALSE(fs::exists(socket_));
 }
 
+TEST_F(Serve, ThePythonClientRunsABlockAndFetchesAVariable) {
+    ASSERT_TRUE(StartServer(server_)) << server_.Stderr();
+    const std::string client = ZEP_EXAMPLES_DIR "/zep_remote_client.py";
+    const auto run = test::RunChild(
+        {"python3", client, "--socket", socket_, "Bench", "Level", "Main block", "Span"}, {}, 60000);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("hello\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Span = 250\n"), std::string::npos) << run.out;
+    // Importable as a module too.
+    const auto imported = test::RunChild({"python3", "-c",
+                                          "import sys; sys.path.insert(0, '" ZEP_EXAMPLES_DIR
+                                          "'); import zep_remote_client as z; e = z.Executor('" +
+                                              socket_ + "'); print(e.variable('Span')); e.close()"},
+                                         {}, 60000);
+    EXPECT_EQ(imported.out, "250\n") << imported.err;
+}
+
 TEST_F(Serve, ASocketLeftByADeadExecutorIsReplacedAndNoExecutorMeansExitTwo) {
     EXPECT_EQ(Ask({"CONNECT::"}).exitCode, 2);
     // What a killed executor leaves: a socket file nobody listens on.
