@@ -9,6 +9,7 @@
 #include "remote/RemoteSocket.h"
 #include "remote/WinMsgRec.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace zep::cli {

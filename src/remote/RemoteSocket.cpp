@@ -47,13 +47,15 @@ std::optional<std::pair<std::uint32_t, std::string>> TakeRemoteFrame(std::string
     if (buffer.size() < 8) return std::nullopt;
     const std::uint32_t data = GetU32(buffer);
     const std::uint32_t size = GetU32(std::string_view(buffer).substr(4));
-    if (size == 0 || size > MaxRemoteFrame) {
+    if (size > MaxRemoteFrame) {
         bad = true;
         return std::nullopt;
     }
     if (buffer.size() < 8 + static_cast<size_t>(size)) return std::nullopt;
-    // The text is what comes before the NUL, as a window message's copy is cut at cbData - 1.
-    std::string text = buffer.substr(8, size - 1);
+    // Only a NUL that is there is dropped: no last character lost, no negative length.
+    size_t length = size;
+    if (length > 0 && buffer[8 + length - 1] == '\0') --length;
+    std::string text = buffer.substr(8, length);
     buffer.erase(0, 8 + static_cast<size_t>(size));
     return std::make_pair(data, std::move(text));
 }
@@ -127,8 +129,12 @@ void RemoteSocketServer::Poll(const TextHandler& handler) {
     }
     // Read first, then hand the texts on: a handler may poll again (a block run processes events).
     std::vector<std::pair<std::uint64_t, std::string>> texts;
-    std::vector<std::uint64_t> gone;
+    std::vector<std::pair<std::uint64_t, std::string>> gone;
     for (auto& [handle, peer] : peers_) {
+        if (!Flush(peer)) {
+            gone.emplace_back(handle, "the connection failed");
+            continue;
+        }
         char buffer[65536];
         while (true) {
             const ssize_t n = ::recv(peer.fd, buffer, sizeof buffer, 0);
@@ -136,16 +142,20 @@ void RemoteSocketServer::Poll(const TextHandler& handler) {
                 peer.in.append(buffer, static_cast<size_t>(n));
                 continue;
             }
-            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) gone.push_back(handle);
+            if (n == 0)
+                gone.emplace_back(handle, ""); // the peer closed: nothing to tell
+            else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                gone.emplace_back(handle, "the connection failed");
             break;
         }
         bool bad = false;
         while (auto frame = TakeRemoteFrame(peer.in, bad))
             if (frame->first == RemoteTextData) texts.emplace_back(handle, std::move(frame->second));
-        if (bad) gone.push_back(handle);
+        if (bad)
+            gone.emplace_back(handle, "a frame longer than " + std::to_string(MaxRemoteFrame) + " bytes");
     }
-    for (const auto handle : gone)
-        Drop(handle);
+    for (const auto& [handle, why] : gone)
+        Drop(handle, why);
     for (const auto& [handle, text] : texts)
         handler(handle, text);
 }
@@ -157,26 +167,29 @@ void RemoteSocketServer::Send(std::uint64_t handle, std::string_view text) {
 void RemoteSocketServer::SendFrame(std::uint64_t handle, const std::string& frame) {
     const auto found = peers_.find(handle);
     if (found == peers_.end()) return;
-    size_t sent = 0;
-    while (sent < frame.size()) {
-        const ssize_t n = ::send(found->second.fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // A peer that does not read for 5 s is gone: replies are sent while it waits for them.
-            pollfd wait{found->second.fd, POLLOUT, 0};
-            if (::poll(&wait, 1, 5000) > 0) continue;
-        }
-        Drop(handle);
-        return;
-    }
+    found->second.out += frame;
+    if (!Flush(found->second))
+        Drop(handle, "the connection failed");
+    else if (found->second.out.size() > MaxRemotePending)
+        Drop(handle, "it does not read its replies");
 }
 
-void RemoteSocketServer::Drop(std::uint64_t handle) {
+bool RemoteSocketServer::Flush(Peer& peer) {
+    while (!peer.out.empty()) {
+        const ssize_t n = ::send(peer.fd, peer.out.data(), peer.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            peer.out.erase(0, static_cast<size_t>(n));
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    }
+    return true;
+}
+
+void RemoteSocketServer::Drop(std::uint64_t handle, const std::string& why) {
     const auto found = peers_.find(handle);
     if (found == peers_.end()) return;
+    if (log_ && !why.empty()) log_("remote peer " + std::to_string(handle) + " dropped: " + why);
     ::close(found->second.fd);
     peers_.erase(found);
 }

@@ -17,11 +17,14 @@ namespace zep {
 inline constexpr std::uint32_t RemoteTextData = 3;   // dwData of protocol texts
 inline constexpr std::uint32_t RemoteHandleData = 0; // dwData of the greeting with the handle
 // Frames beyond this are no protocol text: the connection is dropped.
-inline constexpr std::uint32_t MaxRemoteFrame = 64U * 1024U * 1024U;
+inline constexpr std::uint32_t MaxRemoteFrame = 4U * 1024U * 1024U;
+// A peer that leaves this much of its replies unread is dropped.
+inline constexpr size_t MaxRemotePending = 64U * 1024U * 1024U;
 
 std::string RemoteFrame(std::uint32_t data, std::string_view text);
-// Takes one complete frame off the front of buffer; nothing while it is incomplete. False in
-// bad when the frame is malformed (no NUL, too long).
+// Takes one complete frame off the front of buffer; nothing while it is incomplete. bad is set
+// for a frame longer than MaxRemoteFrame. The text is the frame's bytes without a final NUL when
+// there is one (cbData 0 is an empty text).
 std::optional<std::pair<std::uint32_t, std::string>> TakeRemoteFrame(std::string& buffer, bool& bad);
 
 // The socket path: the option, else ZEP_REMOTE_SOCKET, else a per-user path.
@@ -42,8 +45,11 @@ class RemoteSocketServer {
     // Accepts connections and reads what arrived, without waiting; calls handler for every text
     // frame (dwData 3), also from inside a handler (a command may arrive while a block runs).
     void Poll(const TextHandler& handler);
-    // Sends one text to a peer; a peer that is gone is forgotten.
+    // Sends one text to a peer without waiting: what the peer does not take yet is kept and sent
+    // from later polls. A peer that is gone is forgotten.
     void Send(std::uint64_t peer, std::string_view text);
+    // Where dropped connections are told (standard error in zep-cli serve).
+    void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
     size_t Peers() const { return peers_.size(); }
     void Close();
 
@@ -51,9 +57,12 @@ class RemoteSocketServer {
     struct Peer {
         int fd = -1;
         std::string in;
+        std::string out;
     };
-    void Drop(std::uint64_t handle);
+    void Drop(std::uint64_t handle, const std::string& why);
     void SendFrame(std::uint64_t handle, const std::string& frame);
+    bool Flush(Peer& peer);
+    std::function<void(const std::string&)> log_;
 
     int listener_ = -1;
     std::string path_;

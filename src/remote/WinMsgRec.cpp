@@ -6,6 +6,7 @@
 #include "sequencer/VariableSubstitution.h"
 
 #include <charconv>
+#include <vector>
 
 namespace zep {
 
@@ -16,7 +17,11 @@ void WinMsgRec::Hook() {
     session_.Remote().Connected = false;
     verbose_ = false;
     // Errors that would open a box go to the peer while it is connected (the session words them).
-    session_.Remote().Send = [this](std::string_view message) { SendToPeer(message); };
+    session_.Remote().Send = [this](std::string_view message) {
+        SendToPeer(message);
+        // Also kept locally: the peer may have gone.
+        if (errorLog_) errorLog_(message);
+    };
     echo_ = session_.Report().OnAppend([this](const ReportGroup& group) {
         if (Connected() && verbose_) SendToPeer("EXECUTION::VERBOSE::" + group.text);
     });
@@ -42,9 +47,12 @@ void WinMsgRec::ProcessRemoteCommand(std::string_view received) {
 
     const TestModel& model = session_.Model();
     if (command == "MSGTARGET") {
-        std::uint64_t handle = 0;
+        // Plain decimal digits within 32 bits, as a window handle is; anything else is no number.
+        std::uint32_t handle = 0;
+        const bool digits =
+            !argument.empty() && argument.find_first_not_of("0123456789") == std::string::npos;
         const auto [end, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), handle);
-        if (!argument.empty() && ec == std::errc() && end == argument.data() + argument.size()) {
+        if (digits && ec == std::errc() && end == argument.data() + argument.size()) {
             peer_ = handle;
             session_.Remote().Target = argument;
         }
@@ -60,6 +68,10 @@ void WinMsgRec::ProcessRemoteCommand(std::string_view received) {
         Execute(argument);
     } else if (command == "RUN") {
         session_.RunAllBlocks();
+    } else if ((command == "SELGROUP" || command == "SELTEST" || command == "SELTESTFILE") &&
+               !session_.BlocksEnabled()) {
+        // A selection would reload the test case under the running block.
+        SendToPeer(command + "::ERROR::A block is running");
     } else if (command == "SELGROUP") {
         if (argument.empty()) {
             SendToPeer("SELGROUP::ERROR::No group passed");
@@ -123,10 +135,14 @@ void WinMsgRec::Execute(const std::string& caption) {
     if (caption.empty()) {
         SendToPeer("EXECUTE::ERROR:No test block name passed");
     } else {
-        for (size_t b = 0; b < session_.Model().Blocks.size(); ++b) {
-            if (!session_.BlocksEnabled() || session_.Model().Blocks[b].Caption != caption) continue;
+        // The matching blocks first: a run may reload the test case and rebuild the buttons.
+        std::vector<int> matching;
+        for (size_t b = 0; b < session_.Model().Blocks.size(); ++b)
+            if (session_.BlocksEnabled() && session_.Model().Blocks[b].Caption == caption)
+                matching.push_back(static_cast<int>(b));
+        for (const int b : matching) {
             SendToPeer("EXECUTE::" + caption + "::STARTED");
-            session_.ExecuteBlock(static_cast<int>(b), false);
+            session_.ExecuteBlock(b, false);
             SendToPeer("EXECUTE::" + caption + "::FINISHED");
             found = true;
         }

@@ -27,6 +27,8 @@ class WinMsgRec {
     void Unhook();
 
     void ProcessRemoteCommand(std::string_view text);
+    // Where errors sent to the peer are also written (standard error in zep-cli serve).
+    void SetErrorLog(std::function<void(std::string_view)> log) { errorLog_ = std::move(log); }
 
     bool Connected() const { return session_.Remote().Connected; }
     bool Verbose() const { return verbose_; }
@@ -45,6 +47,7 @@ class WinMsgRec {
     std::uint64_t peer_ = 0;
     size_t group_ = 0;
     Subscription echo_;
+    std::function<void(std::string_view)> errorLog_;
 };
 
 } // namespace zep

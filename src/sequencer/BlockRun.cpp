@@ -71,37 +71,62 @@ BlockStatusField BlockStatus(const BlockDef& block) {
     }
 }
 
-bool LikeMatch(std::string_view text, std::string_view pattern) {
-    if (pattern.empty()) return text.empty();
-    const char p = pattern.front();
-    if (p == '*') {
-        for (size_t skip = 0; skip <= text.size(); ++skip)
-            if (LikeMatch(text.substr(skip), pattern.substr(1))) return true;
-        return false;
-    }
-    if (text.empty()) return false;
-    if (p == '?') return LikeMatch(text.substr(1), pattern.substr(1));
-    if (p == '#')
-        return text.front() >= '0' && text.front() <= '9' && LikeMatch(text.substr(1), pattern.substr(1));
+namespace {
+
+// One pattern element against one character: "?" any, "#" a digit, "[...]" / "[!...]" a set with
+// ranges, anything else itself. length receives the element's length in the pattern.
+bool ElementMatches(std::string_view pattern, size_t at, char c, size_t& length) {
+    const char p = pattern[at];
+    length = 1;
+    if (p == '?') return true;
+    if (p == '#') return c >= '0' && c <= '9';
     if (p == '[') {
-        const size_t close = pattern.find(']', 1);
+        const size_t close = pattern.find(']', at + 1);
         if (close != std::string_view::npos) {
-            std::string_view set = pattern.substr(1, close - 1);
+            length = close - at + 1;
+            std::string_view set = pattern.substr(at + 1, close - at - 1);
             const bool negate = !set.empty() && set.front() == '!';
             if (negate) set.remove_prefix(1);
             bool found = false;
             for (size_t i = 0; i < set.size(); ++i) {
                 if (i + 2 < set.size() && set[i + 1] == '-') {
-                    found = found || (text.front() >= set[i] && text.front() <= set[i + 2]);
+                    found = found || (c >= set[i] && c <= set[i + 2]);
                     i += 2;
                 } else {
-                    found = found || text.front() == set[i];
+                    found = found || c == set[i];
                 }
             }
-            return found != negate && LikeMatch(text.substr(1), pattern.substr(close + 1));
+            return found != negate;
         }
     }
-    return text.front() == p && LikeMatch(text.substr(1), pattern.substr(1));
+    return c == p;
+}
+
+} // namespace
+
+// Greedy matching with one remembered "*": each "*" only moves the resume point forward, so the
+// work stays within text length x pattern length however many stars the pattern has.
+bool LikeMatch(std::string_view text, std::string_view pattern) {
+    size_t t = 0, p = 0;
+    size_t starPattern = std::string_view::npos, starText = 0;
+    while (t < text.size()) {
+        size_t length = 1;
+        if (p < pattern.size() && pattern[p] == '*') {
+            starPattern = ++p;
+            starText = t;
+        } else if (p < pattern.size() && ElementMatches(pattern, p, text[t], length)) {
+            p += length;
+            ++t;
+        } else if (starPattern != std::string_view::npos) {
+            p = starPattern;
+            t = ++starText;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
 
 BlockRun::BlockRun(Host& host, TestModel& model, std::vector<AvailableInstrument>& instruments,

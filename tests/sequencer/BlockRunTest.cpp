@@ -203,6 +203,12 @@ TEST(LikeMatch, WildcardsAsTheCheckUsesThem) {
     EXPECT_TRUE(LikeMatch("FSB", "FS[A-C]"));
     EXPECT_FALSE(LikeMatch("FSB", "FS[!A-C]"));
     EXPECT_TRUE(LikeMatch("", "**"));
+    // Thousands of stars against a name that fails only at its end: no backtracking blow-up.
+    std::string stars;
+    for (int i = 0; i < 5000; ++i)
+        stars += "*a";
+    EXPECT_FALSE(LikeMatch(std::string(300, 'a') + "b", stars + "c"));
+    EXPECT_TRUE(LikeMatch(std::string(6000, 'a'), stars));
 }
 
 } // namespace
