@@ -77,8 +77,11 @@ int RunServe(const Args& args) {
     });
     std::fprintf(stderr, "zep-cli serve: listening on %s\n", ForStream(stderr, path).c_str());
     std::fflush(stderr);
-    while (!stop)
-        host.Pause(std::chrono::milliseconds(50));
+    // Idle, the executor sleeps in the socket wait: a command is taken the moment it arrives.
+    while (!stop) {
+        server.Wait(50);
+        host.ProcessEvents();
+    }
     remote.Unhook();
     server.Close();
     // Shut down as the application does: the settings are saved.

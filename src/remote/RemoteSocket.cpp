@@ -158,6 +158,23 @@ void RemoteSocketServer::Poll(const TextHandler& handler) {
         Drop(handle, why);
     for (const auto& [handle, text] : texts)
         handler(handle, text);
+    FlushAll();
+}
+
+void RemoteSocketServer::FlushAll() {
+    std::vector<std::uint64_t> failed;
+    for (auto& [handle, peer] : peers_)
+        if (!Flush(peer) || peer.out.size() > MaxRemotePending) failed.push_back(handle);
+    for (const auto handle : failed)
+        Drop(handle, "it does not take its replies");
+}
+
+void RemoteSocketServer::Wait(int timeoutMs) const {
+    std::vector<pollfd> fds;
+    if (listener_ >= 0) fds.push_back({listener_, POLLIN, 0});
+    for (const auto& [handle, peer] : peers_)
+        fds.push_back({peer.fd, static_cast<short>(POLLIN | (peer.out.empty() ? 0 : POLLOUT)), 0});
+    if (!fds.empty()) ::poll(fds.data(), fds.size(), timeoutMs);
 }
 
 void RemoteSocketServer::Send(std::uint64_t handle, std::string_view text) {
@@ -168,6 +185,9 @@ void RemoteSocketServer::SendFrame(std::uint64_t handle, const std::string& fram
     const auto found = peers_.find(handle);
     if (found == peers_.end()) return;
     found->second.out += frame;
+    // Replies go out together at the end of the poll that handled the command (one wake-up of
+    // the peer per command, not per reply); a large backlog goes at once.
+    if (found->second.out.size() < 65536) return;
     if (!Flush(found->second))
         Drop(handle, "the connection failed");
     else if (found->second.out.size() > MaxRemotePending)

@@ -45,12 +45,15 @@ class RemoteSocketServer {
     // Accepts connections and reads what arrived, without waiting; calls handler for every text
     // frame (dwData 3), also from inside a handler (a command may arrive while a block runs).
     void Poll(const TextHandler& handler);
-    // Sends one text to a peer without waiting: what the peer does not take yet is kept and sent
-    // from later polls. A peer that is gone is forgotten.
+    // Queues one text for a peer; queued replies go out at the end of every poll (and whatever
+    // the peer does not take yet at later ones). A peer that is gone is forgotten.
     void Send(std::uint64_t peer, std::string_view text);
     // Where dropped connections are told (standard error in zep-cli serve).
     void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
     size_t Peers() const { return peers_.size(); }
+    // Waits up to timeoutMs until a connection, a frame or room for pending replies arrives (or a
+    // signal), so an idle executor answers at once without polling on a timer.
+    void Wait(int timeoutMs) const;
     void Close();
 
   private:
@@ -62,6 +65,7 @@ class RemoteSocketServer {
     void Drop(std::uint64_t handle, const std::string& why);
     void SendFrame(std::uint64_t handle, const std::string& frame);
     bool Flush(Peer& peer);
+    void FlushAll();
     std::function<void(const std::string&)> log_;
 
     int listener_ = -1;
