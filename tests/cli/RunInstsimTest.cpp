@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -125,6 +126,72 @@ INSTANTIATE_TEST_SUITE_P(Examples, RunInstsim,
                                            Case{"AnalyserLevel", {}}, Case{"Harmonics", {}},
                                            Case{"PowerSweep", {}}, Case{"Identify", {}}),
                          [](const auto& param) { return std::string(param.param.test); });
+
+} // namespace
+} // namespace zep
+
+namespace zep {
+namespace {
+
+// A whole remote session over the real socket: zep-cli serve with the built-in VISA against the
+// example bench in zep-instsim, driven by zep-remote.
+TEST(ServeInstsim, ARemoteSessionAgainstTheSimulatedBench) {
+    const fs::path dir = fs::temp_directory_path() / ("zep_serveinst_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    test::InstsimProcess simulator;
+    ASSERT_TRUE(simulator.Start(
+        ZEP_INSTSIM_PATH, {"--config", ZEP_EXAMPLES_DIR "/instsim/RFBench.ZEP_BENCH", "--portmap-port", "0"},
+        60))
+        << simulator.Error();
+    std::ofstream cache(dir / "cache.ini");
+    cache << "[SOFTWARE\\Veltmark\\VISADeviceCache]\n";
+    int n = 0;
+    for (const auto& [resource, identification] : simulator.Resources())
+        if (resource.ends_with("::SOCKET")) cache << "DEVICE" << ++n << "=" << resource << "\n";
+    cache << "SERVER1=localhost\n";
+    cache.close();
+    std::ofstream(dir / "ZEP_INIT.INI") << "";
+    const std::string socket = (dir / "remote.sock").string();
+
+    test::ChildProcess serve;
+    test::ChildOptions options;
+    options.environment = {"ZEP_SETTINGS=" + (dir / "ZEP_INIT.INI").string()};
+    ASSERT_TRUE(serve.Start({ZEP_CLI_PATH, "serve", ZEP_EXAMPLES_DIR "/rfbench/RFBench.ZEP_SET", "--socket",
+                             socket, "--registry", (dir / "cache.ini").string(), "--visa", "builtin"},
+                            options));
+    ASSERT_TRUE(serve.WaitForStderr(
+        [](const std::string& err) { return err.find("listening on") != std::string::npos; }, 20000))
+        << serve.Stderr();
+    const std::string remote = (fs::path(ZEP_CLI_PATH).parent_path() / "zep-remote").string();
+    const test::ChildResult session = test::RunChild(
+        {remote, "--socket", socket, "--timeout", "60",
+         "MSGTARGET::", "CONNECT::", "SELGROUP::Transmitter path", "SELTEST::Generator level*", "VERBOSE::ON",
+         "EXECUTE::Prepare bench", "EXECUTE::Measure level", "GETVARRAW::Sensor", "GETVARRAW::Nope",
+         "EXECUTE::No such block", "GETREPORT::", "RELEASE::"},
+        {}, 120000);
+    EXPECT_EQ(session.exitCode, 0) << session.err;
+    const std::string& out = session.out;
+    EXPECT_NE(out.find("SELTEST::STARTED\nSELTEST::OK\nSELTEST::FINISHED\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("EXECUTE::STARTED\nEXECUTE::Measure level::STARTED\n"), std::string::npos);
+    // Every report text of the run is echoed, in order.
+    const size_t started = out.find("EXECUTION::VERBOSE:: - Measure level started - ");
+    const size_t sensor = out.find("EXECUTION::VERBOSE::Sensor level.", started);
+    const size_t done = out.find("EXECUTION::VERBOSE:: - Measure level done -", sensor);
+    EXPECT_TRUE(started != std::string::npos && sensor != std::string::npos && done != std::string::npos)
+        << out;
+    EXPECT_NE(out.find("GETVARRAW::STARTED\nGETVARRAW::VARRAW::-10."), std::string::npos) << out;
+    EXPECT_NE(out.find("GETVARRAW::ERROR::Variable Nope not found\n"), std::string::npos);
+    EXPECT_NE(
+        out.find("EXECUTE::STARTED\nEXECUTE::ERROR:Unknown test block\nEXECUTE::ERROR::Test step not found\n"
+                 "EXECUTE::No such block::FINISHED\nEXECUTE::FINISHED\n"),
+        std::string::npos);
+    EXPECT_NE(out.find("GETREPORT::REPORT::{\\rtf1"), std::string::npos);
+    EXPECT_NE(out.find("RELEASE::STARTED\nRELEASE::OK\nRELEASE::FINISHED\n"), std::string::npos);
+    serve.Signal(SIGTERM);
+    EXPECT_TRUE(serve.Wait(20000));
+    fs::remove_all(dir);
+}
 
 } // namespace
 } // namespace zep
