@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string Remote = fs::path(ZEP_CLI_PATH).parent_path() / "zep-remote";
+constexpr const char* MarksElement = "30"; // Marks[2] of 10,20,30: elements count from 0
 
 // A raw peer: frames written by hand, replies read with a bound.
 class RawPeer {
@@ -95,7 +96,9 @@ class Serve : public ::testing::Test {
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         std::ofstream(dir_ / "ZEP_INIT.INI") << "";
-        std::ofstream(dir_ / "S.ZEP_SET") << "VARIABLE|Span|span|IsHz|0|250\nBench\n>Level|Level check\n";
+        std::ofstream(dir_ / "S.ZEP_SET")
+            << "VARIABLE|Span|span|IsHz|0|250\nVARIABLE|Marks|markers|IsList||10,20,30\n"
+               "Bench\n>Level|Level check\n";
         std::ofstream(dir_ / "Level.ZEP_CASE") << "BLOCK|Main|Main block\nMain|Comment|hello\n";
     }
     void TearDown() override {
@@ -129,7 +132,7 @@ TEST_F(Serve, ARemoteSessionSelectsRunsAndFetches) {
     ASSERT_EQ(::stat(socket_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600U); // user-only
     const auto session = Ask({"SELGROUP::Bench", "SELTESTFILE::Level", "CONNECT::", "VERBOSE::ON",
-                              "EXECUTE::Main block", "GETVARRAW::Span", "NOSUCH::"});
+                              "EXECUTE::Main block", "GETVARRAW::Span", "GETVARRAW::Marks[2]", "NOSUCH::"});
     EXPECT_EQ(session.exitCode, 0) << session.err;
     EXPECT_EQ(
         session.out.rfind("MSGTARGET::FINISHED\nSELGROUP::STARTED\nSELGROUP::OK\nSELGROUP::FINISHED\n", 0),
@@ -141,6 +144,9 @@ TEST_F(Serve, ARemoteSessionSelectsRunsAndFetches) {
         session.out.find("EXECUTE::Main block::FINISHED\nEXECUTE::Main block::FINISHED\nEXECUTE::FINISHED\n"),
         std::string::npos);
     EXPECT_NE(session.out.find("GETVARRAW::VARRAW::250\nGETVARRAW::DONE\n"), std::string::npos);
+    EXPECT_NE(session.out.find("GETVARRAW::VARRAW::" + std::string(MarksElement) + "\nGETVARRAW::DONE\n"),
+              std::string::npos)
+        << session.out;
     EXPECT_NE(session.out.find("NOSUCH::ERROR::Command unknown\nNOSUCH::FINISHED\n"), std::string::npos);
 
     // A second executor on the same path is refused, naming it; the first keeps serving.
