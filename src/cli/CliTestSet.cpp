@@ -2,6 +2,7 @@
 #include "cli/CliTestSet.h"
 
 #include "cli/CliArgs.h"
+#include "instio/VisaFactory.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +42,24 @@ std::unique_ptr<Session> OpenTestSetOrReport(Host& host, const std::string& path
         return nullptr;
     }
     return session;
+}
+
+bool UseInstruments(Session& session, const std::optional<std::string>& visaOption,
+                    const std::optional<std::string>& registryOption, std::unique_ptr<DeviceCache>& cache) {
+    std::string error;
+    if (!session.UseVisa(VisaChoiceFromEnvironment(visaOption.value_or("")), error)) {
+        PrintError(error);
+        return false;
+    }
+    cache = OpenDeviceCache(registryOption);
+    if (!cache) {
+        PrintError("device cache \"" + ResolveDeviceCachePath(registryOption).string() +
+                   "\" cannot be opened");
+        return false;
+    }
+    EnsureCacheDefaults(*cache, session.GetSettings().DeviceRegEntry);
+    if (const std::string problem = cache->Problem(); !problem.empty()) PrintError(problem);
+    return true;
 }
 
 std::string FindingLine(const LoadFinding& finding) {

@@ -8,7 +8,6 @@
 #include "common/StringOp.h"
 #include "common/TextFile.h"
 #include "discovery/DeviceCache.h"
-#include "instio/VisaFactory.h"
 #include "report/ReportStore.h"
 #include "report/Statistics.h"
 
@@ -199,7 +198,6 @@ int RunRun(const Args& args) {
     Settings settings = ReadCliSettings(parsed.Value("settings"));
     if (parsed.Flag("simulate")) settings.Simulation = true;
     settings.StepByStep = parsed.Flag("step");
-    const std::string deviceKey = settings.DeviceRegEntry;
     const bool simulation = settings.Simulation;
 
     TerminalHost host;
@@ -265,20 +263,8 @@ int RunRun(const Args& args) {
     }
 
     std::unique_ptr<DeviceCache> cache;
-    if (!simulation) {
-        std::string error;
-        if (!session->UseVisa(VisaChoiceFromEnvironment(parsed.Value("visa").value_or("")), error)) {
-            PrintError(error);
-            return ExitUsage;
-        }
-        cache = OpenDeviceCache(parsed.Value("registry"));
-        if (!cache) {
-            PrintError("device cache \"" + ResolveDeviceCachePath(parsed.Value("registry")).string() +
-                       "\" cannot be opened");
-            return ExitUsage;
-        }
-        EnsureCacheDefaults(*cache, deviceKey);
-    }
+    if (!simulation && !UseInstruments(*session, parsed.Value("visa"), parsed.Value("registry"), cache))
+        return ExitUsage;
     session->PrepareRun(cache.get());
     session->Runner().StepMode = session->GetSettings().StepByStep;
     host.SetNextHandler([&] { session->Runner().PressNext(); });

@@ -4,7 +4,6 @@
 #include "cli/CliTestSet.h"
 #include "cli/TerminalHost.h"
 #include "discovery/DeviceCache.h"
-#include "instio/VisaFactory.h"
 #include "session/Session.h"
 
 namespace zep::cli {
@@ -17,24 +16,10 @@ int RunScan(const Args& args) {
                                  : error);
         return ExitUsage;
     }
-    Settings settings = ReadCliSettings(parsed.Value("settings"));
-    const std::unique_ptr<DeviceCache> cache = OpenDeviceCache(parsed.Value("registry"));
-    if (!cache) {
-        PrintError("device cache \"" + ResolveDeviceCachePath(parsed.Value("registry")).string() +
-                   "\" cannot be opened");
-        return ExitUsage;
-    }
-    // As at the program's start: a fresh cache gets its defaults.
-    EnsureCacheDefaults(*cache, settings.DeviceRegEntry);
-    if (const std::string problem = cache->Problem(); !problem.empty()) PrintError(problem);
-
     TerminalHost host;
-    Session session(host, std::move(settings));
-    std::string error;
-    if (!session.UseVisa(VisaChoiceFromEnvironment(parsed.Value("visa").value_or("")), error)) {
-        PrintError(error);
-        return ExitUsage;
-    }
+    Session session(host, ReadCliSettings(parsed.Value("settings")));
+    std::unique_ptr<DeviceCache> cache;
+    if (!UseInstruments(session, parsed.Value("visa"), parsed.Value("registry"), cache)) return ExitUsage;
     session.LoadIEEEInstruments(*cache);
     std::string out;
     const auto& instruments = session.AvailableInstruments();

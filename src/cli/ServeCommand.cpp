@@ -5,7 +5,6 @@
 #include "cli/CliTestSet.h"
 #include "cli/TerminalHost.h"
 #include "discovery/DeviceCache.h"
-#include "instio/VisaFactory.h"
 #include "remote/RemoteSocket.h"
 #include "remote/WinMsgRec.h"
 
@@ -26,7 +25,6 @@ int RunServe(const Args& args) {
     }
     Settings settings = ReadCliSettings(parsed.Value("settings"));
     if (parsed.Flag("simulate")) settings.Simulation = true;
-    const std::string deviceKey = settings.DeviceRegEntry;
     const bool simulation = settings.Simulation;
 
     TerminalHost host;
@@ -40,15 +38,8 @@ int RunServe(const Args& args) {
         session = std::make_unique<Session>(host, settings);
     }
     std::unique_ptr<DeviceCache> cache;
-    if (!simulation) {
-        std::string error;
-        if (!session->UseVisa(VisaChoiceFromEnvironment(parsed.Value("visa").value_or("")), error)) {
-            PrintError(error);
-            return ExitUsage;
-        }
-        cache = OpenDeviceCache(parsed.Value("registry"));
-        if (cache) EnsureCacheDefaults(*cache, deviceKey);
-    }
+    if (!simulation && !UseInstruments(*session, parsed.Value("visa"), parsed.Value("registry"), cache))
+        return ExitUsage;
     session->PrepareRun(cache.get());
 
     RemoteSocketServer server;

@@ -279,54 +279,44 @@ bool IEEE::PollErrorQueue(size_t index, const std::string& query, int& code, std
 }
 
 QueryResult IEEE::QueryCommand(size_t index, std::string_view command) {
-    QueryResult result;
-    AvailableInstrument* entry = Entry(index);
-    if (!entry) return result;
-    InstrumentState& state = State(index);
-    entry->Busy = true;
-    host_.View().Indicator("busy", true);
-    state.started = host_.Now();
-    if (!options_.Simulation && wrap_) {
+    return TimedQuery(index, command, [&] {
         // One buffer for every query: only the bytes a read delivers are looked at, so it need
         // not be blanked again (100 kB per line would cost more than the exchange itself).
         if (queryBuffer_.size() != QueryBufferSize) queryBuffer_.assign(QueryBufferSize, ' ');
         Query(index, command, queryBuffer_);
-        result.Milliseconds = ElapsedMs(index);
-        result.Answer = VISAWrap::StripLineEnds(
+        return VISAWrap::StripLineEnds(
             std::string_view(queryBuffer_)
                 .substr(0, std::min<size_t>(wrap_->LastCount(), queryBuffer_.size())));
-    } else {
-        result.Answer = host_.InputBox("Answer to " + std::string(command), "INPUT", "").value_or("");
-        result.Milliseconds = ElapsedMs(index);
-    }
-    entry->Busy = false;
-    host_.View().Indicator("busy", false);
-    return result;
+    });
 }
 
 QueryResult IEEE::QueryBlock(size_t index, std::string_view command) {
+    return TimedQuery(index, command, [&] {
+        const ViSession session = instruments_[index].Session;
+        if (wrap_->WriteText(session, command) < VI_SUCCESS) return std::string();
+        std::string answer = wrap_->ReadDefiniteBlock(session);
+        // The block reader stops at the data's end; a terminator after it would otherwise be the
+        // start of the next answer.
+        if (wrap_->LastStatus() == VI_SUCCESS_MAX_CNT) {
+            std::string rest(16, ' ');
+            if (wrap_->ReadText(session, rest) == VI_ERROR_TMO) State(index).answerOutstanding = true;
+        }
+        return answer;
+    });
+}
+
+QueryResult IEEE::TimedQuery(size_t index, std::string_view command,
+                             const std::function<std::string()>& exchange) {
     QueryResult result;
     AvailableInstrument* entry = Entry(index);
     if (!entry) return result;
-    InstrumentState& state = State(index);
     entry->Busy = true;
     host_.View().Indicator("busy", true);
-    state.started = host_.Now();
-    if (!options_.Simulation && wrap_) {
-        if (wrap_->WriteText(entry->Session, command) >= VI_SUCCESS) {
-            result.Answer = wrap_->ReadDefiniteBlock(entry->Session);
-            // The block reader stops at the data's end; a terminator after it would otherwise be
-            // the start of the next answer.
-            if (wrap_->LastStatus() == VI_SUCCESS_MAX_CNT) {
-                std::string rest(16, ' ');
-                if (wrap_->ReadText(entry->Session, rest) == VI_ERROR_TMO) state.answerOutstanding = true;
-            }
-        }
-        result.Milliseconds = ElapsedMs(index);
-    } else {
-        result.Answer = host_.InputBox("Answer to " + std::string(command), "INPUT", "").value_or("");
-        result.Milliseconds = ElapsedMs(index);
-    }
+    State(index).started = host_.Now();
+    result.Answer = !options_.Simulation && wrap_
+                        ? exchange()
+                        : host_.InputBox("Answer to " + std::string(command), "INPUT", "").value_or("");
+    result.Milliseconds = ElapsedMs(index);
     entry->Busy = false;
     host_.View().Indicator("busy", false);
     return result;

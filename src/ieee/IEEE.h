@@ -85,6 +85,10 @@ class IEEE {
     bool PollErrorQueue(size_t index, const std::string& query, int& code, std::string& lines);
     void FailVisa(size_t index, std::string_view operation, ViStatus status);
     void ReadEsr(size_t index);
+    // Busy, the stopwatch and the answer: from the instrument through exchange, or in simulation
+    // typed into an input box.
+    QueryResult TimedQuery(size_t index, std::string_view command,
+                           const std::function<std::string()>& exchange);
     // A query's write and read; notes an answer left outstanding by a read that timed out.
     ViStatus Query(size_t index, std::string_view command, std::string& buffer);
     CommandLine* RunningLine(size_t index);

@@ -219,7 +219,7 @@ bool BlockRun::CheckInstruments() {
     return true;
 }
 
-AvailableInstrument* BlockRun::DeviceOf(const CommandLine& line) {
+const AvailableInstrument* BlockRun::DeviceOf(const CommandLine& line) const {
     if (line.InstrumentIndex < 0 || static_cast<size_t>(line.InstrumentIndex) >= model_.Instruments.size())
         return nullptr;
     const int16_t device = model_.Instruments[static_cast<size_t>(line.InstrumentIndex)].DeviceIndex;
@@ -376,7 +376,7 @@ bool BlockRun::CheckSend(size_t lineIndex) const {
         if (previous.BlockIndex == line.BlockIndex && toRun) return false;
     }
     if (line.InstrumentIndex >= 0) {
-        const AvailableInstrument* device = const_cast<BlockRun*>(this)->DeviceOf(line);
+        const AvailableInstrument* device = DeviceOf(line);
         if (!device || device->Busy) return false;
     }
     return true;

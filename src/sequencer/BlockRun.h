@@ -62,7 +62,8 @@ class BlockRun {
     void WaitForStep(size_t lineIndex);
     void WaitMilliseconds(double ms);
     std::string RunShellCommand(const std::string& command);
-    AvailableInstrument* DeviceOf(const CommandLine& line);
+    // The device the line's instrument was assigned by the check; none for an unassigned one.
+    const AvailableInstrument* DeviceOf(const CommandLine& line) const;
 
     Host& host_;
     TestModel& model_;

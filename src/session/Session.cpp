@@ -31,10 +31,6 @@ Session::Session(Host& host, Settings settings)
     });
 }
 
-ReportContext Session::MakeReportContext(size_t labelWidth) {
-    return ReportContext{report_, settings_.Report, &notifier_, labelWidth, [this] { blockError_ = true; }};
-}
-
 void Session::SetSettings(Settings settings) {
     settings_ = std::move(settings);
     loader_.SetOptions(LoadOptionsOf(settings_));

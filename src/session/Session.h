@@ -92,7 +92,7 @@ class Session {
     ErrorNotifier& Notifier() { return notifier_; }
 
     // What the report writers need, with the block-error flag of this session.
-    ReportContext MakeReportContext(size_t labelWidth = 0);
+    ReportContext& Context() { return context_; }
 
     // The command layer and the block run over this session's state. PrepareRun hands them the
     // settings (simulation, its time, the command list display) and the VISA access layer; the

@@ -28,6 +28,16 @@ std::string MaskTimes(const std::string& report) {
     return std::regex_replace(report, seconds, ": X s\n");
 }
 
+// A device cache listing every raw-socket resource the simulator serves, on this computer.
+void WriteDeviceCache(const fs::path& path, const test::InstsimProcess& simulator) {
+    std::ofstream cache(path);
+    cache << "[SOFTWARE\\Veltmark\\VISADeviceCache]\n";
+    int n = 0;
+    for (const auto& [resource, identification] : simulator.Resources())
+        if (resource.ends_with("::SOCKET")) cache << "DEVICE" << ++n << "=" << resource << "\n";
+    cache << "SERVER1=localhost\n";
+}
+
 struct Case {
     const char* test;
     std::vector<std::string> extra;
@@ -44,13 +54,7 @@ TEST_P(RunInstsim, TheExampleTestRunsAsReviewed) {
         ZEP_INSTSIM_PATH, {"--config", ZEP_EXAMPLES_DIR "/instsim/RFBench.ZEP_BENCH", "--portmap-port", "0"},
         60))
         << simulator.Error();
-    std::ofstream cache(dir / "cache.ini");
-    cache << "[SOFTWARE\\Veltmark\\VISADeviceCache]\n";
-    int n = 0;
-    for (const auto& [resource, identification] : simulator.Resources())
-        if (resource.ends_with("::SOCKET")) cache << "DEVICE" << ++n << "=" << resource << "\n";
-    cache << "SERVER1=localhost\n";
-    cache.close();
+    WriteDeviceCache(dir / "cache.ini", simulator);
     std::ofstream(dir / "ZEP_INIT.INI") << "";
 
     std::vector<std::string> command{ZEP_CLI_PATH,
@@ -127,12 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Examples, RunInstsim,
                                            Case{"PowerSweep", {}}, Case{"Identify", {}}),
                          [](const auto& param) { return std::string(param.param.test); });
 
-} // namespace
-} // namespace zep
-
-namespace zep {
-namespace {
-
 // A whole remote session over the real socket: zep-cli serve with the built-in VISA against the
 // example bench in zep-instsim, driven by zep-remote.
 TEST(ServeInstsim, ARemoteSessionAgainstTheSimulatedBench) {
@@ -144,13 +142,7 @@ TEST(ServeInstsim, ARemoteSessionAgainstTheSimulatedBench) {
         ZEP_INSTSIM_PATH, {"--config", ZEP_EXAMPLES_DIR "/instsim/RFBench.ZEP_BENCH", "--portmap-port", "0"},
         60))
         << simulator.Error();
-    std::ofstream cache(dir / "cache.ini");
-    cache << "[SOFTWARE\\Veltmark\\VISADeviceCache]\n";
-    int n = 0;
-    for (const auto& [resource, identification] : simulator.Resources())
-        if (resource.ends_with("::SOCKET")) cache << "DEVICE" << ++n << "=" << resource << "\n";
-    cache << "SERVER1=localhost\n";
-    cache.close();
+    WriteDeviceCache(dir / "cache.ini", simulator);
     std::ofstream(dir / "ZEP_INIT.INI") << "";
     const std::string socket = (dir / "remote.sock").string();
 

@@ -120,7 +120,7 @@ TEST_F(SessionTest, ErrorsGoToTheControllerWhileOneIsConnected) {
 TEST_F(SessionTest, ErrorEntriesRaiseTheBlockErrorOnlyWhenTheSettingsSaySo) {
     Settings settings;
     Session session(host_, settings);
-    ReportContext context = session.MakeReportContext();
+    ReportContext& context = session.Context();
     ShowParserError(context, "Unknown Block X in command");
     EXPECT_FALSE(session.BlockError());
     settings.Report.StopOnBlockError = true;
